@@ -1,0 +1,46 @@
+# Build conventions shared by every folder: one library per src/ folder, one
+# test executable per tests/ folder, warnings on and clean.
+
+set(TAGSMITH_WARNINGS -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+
+if(TAGSMITH_SANITIZE)
+  string(REPLACE "," ";" _tagsmith_sanitizers "${TAGSMITH_SANITIZE}")
+  foreach(_s IN LISTS _tagsmith_sanitizers)
+    add_compile_options(-fsanitize=${_s})
+    add_link_options(-fsanitize=${_s})
+  endforeach()
+  add_compile_options(-fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fno-sanitize-recover=all)
+endif()
+
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+
+# tagsmith_add_library(<name> SOURCES ... [DEPS ...] [PKG ...])
+# Headers are included as "folder/file.h" from src/, so the PUBLIC include
+# folder of every library is src/ itself.
+function(tagsmith_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE ${TAGSMITH_WARNINGS})
+  set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+endfunction()
+
+# tagsmith_add_test(<name> SOURCES ... DEPS ...)
+function(tagsmith_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_options(${name} PRIVATE ${TAGSMITH_WARNINGS})
+  target_compile_definitions(${name} PRIVATE
+    TAGSMITH_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TAGSMITH_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tagsmith needs, and only those that are missing.
+# This is the one list of the project's dependencies.
+#
+#   scripts/install-deps.sh            build, run and test
+#   scripts/install-deps.sh --fuzz     also the libFuzzer tool chain (clang)
+#   scripts/install-deps.sh --compare  also the programs the side-by-side
+#                                      benchmarks compare against
+set -euo pipefail
+
+build=(cmake ninja-build g++ pkg-config make)
+libs=(libxml2-dev)
+tests=(libgtest-dev libgmock-dev libbenchmark-dev)
+fuzz=(clang libclang-rt-14-dev)
+compare=()
+
+want=("${build[@]}" "${libs[@]}" "${tests[@]}")
+for arg in "$@"; do
+  case "$arg" in
+    --fuzz) want+=("${fuzz[@]}") ;;
+    --compare) want+=("${compare[@]}") ;;
+    *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${want[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
