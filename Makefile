@@ -3,7 +3,11 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-plain test-asan bench fuzz clean
+.PHONY: all deps build test test-plain test-asan test-tsan bench fuzz clean
+
+# Test executables that run threads; make test-tsan builds and runs these
+# under ThreadSanitizer.
+TSAN_TARGETS ?= platform_tests
 
 all: build
 
@@ -16,8 +20,9 @@ $(BUILD)/build.ninja: | deps
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS)
 
-# Every test, then the same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: test-plain test-asan
+# Every test, then the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the threaded ones under ThreadSanitizer.
+test: test-plain test-asan test-tsan
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
@@ -26,6 +31,11 @@ test-asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAGSMITH_SANITIZE=address,undefined
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
+
+test-tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSMITH_SANITIZE=thread
+	cmake --build build-tsan -j$(JOBS) --target $(TSAN_TARGETS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j$(JOBS) -L tsan
 
 bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAGSMITH_BENCH=ON -DTAGSMITH_TESTS=OFF

@@ -30,9 +30,11 @@ function(tagsmith_add_library name)
   endif()
 endfunction()
 
-# tagsmith_add_test(<name> SOURCES ... DEPS ...)
+# tagsmith_add_test(<name> SOURCES ... DEPS ... [LABELS ...])
+# The label "tsan" marks test executables whose threads are also checked under
+# ThreadSanitizer (make test-tsan).
 function(tagsmith_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(${name} PRIVATE ${TAGSMITH_WARNINGS})
@@ -42,5 +44,5 @@ function(tagsmith_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${ARG_LABELS}")
 endfunction()
