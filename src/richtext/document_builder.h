@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,6 +53,10 @@ class IDocumentBuilder {
   virtual void AppendObject(std::shared_ptr<IOleObject> object, SIZEL extent, const CharFormat& format) = 0;
   // Sets the format of the current (last, not yet ended) paragraph.
   virtual void SetParaFormat(const ParaFormat& format) = 0;
+  // A hint before a long build: at most about `units` more UTF-16 code units
+  // will be appended. A document may reserve room for them at once instead of
+  // growing step by step; the default ignores the hint.
+  virtual void ReserveText(size_t units) {}
 };
 
 }  // namespace tagsmith

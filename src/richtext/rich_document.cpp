@@ -1,6 +1,7 @@
 #include "richtext/rich_document.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "platform/strings.h"
 
@@ -363,6 +364,11 @@ void RichDocument::AppendObject(std::shared_ptr<IOleObject> object, SIZEL extent
 }
 
 void RichDocument::SetParaFormat(const ParaFormat& format) { paraFormats_.back() = format; }
+
+void RichDocument::ReserveText(size_t units) {
+  // Reserved room that is never written costs address space, not memory.
+  text_.reserve(text_.size() + std::min<size_t>(units, static_cast<size_t>(INT32_MAX)));
+}
 
 int32_t RichDocument::Clamp(int32_t pos) const { return std::clamp(pos, 0, StoryLength()); }
 

@@ -45,6 +45,7 @@ class RichDocument : public ITextDocument,
   void AppendLineBreak(const CharFormat& format) override;
   void AppendObject(std::shared_ptr<IOleObject> object, SIZEL extent, const CharFormat& format) override;
   void SetParaFormat(const ParaFormat& format) override;
+  void ReserveText(size_t units) override;
 
   // Direct reads, for callers that hold the concrete document.
   int32_t StoryLength() const { return static_cast<int32_t>(text_.size()); }
