@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "richtext/tom.h"
@@ -55,6 +56,8 @@ class IViewObject {
   virtual TomStatus Draw(uint32_t aspect, int32_t index, Canvas& canvas, const RECTL& bounds) = 0;
 };
 
+struct StoredObjectData;
+
 class IOleObject {
  public:
   virtual ~IOleObject() = default;
@@ -63,6 +66,131 @@ class IOleObject {
   virtual TomStatus GetExtent(uint32_t aspect, SIZEL* size) = 0;
   // The object's drawing interface.
   virtual TomStatus QueryViewObject(std::shared_ptr<IViewObject>* view) = 0;
+  // What the object was read from, for writing it back into a document (the
+  // RTF writer). Fails for an object that keeps no stored form, which is what
+  // objects of other origins do unless they override this.
+  virtual TomStatus GetStoredData(std::shared_ptr<const StoredObjectData>* data) {
+    return TomStatus::Fail("Object keeps no stored data");
+  }
 };
+
+// The formats a picture in a document can be stored in. The RTF reader takes
+// the format from the picture's keyword (\pngblip, \wmetafile8, ...), except
+// that PNG, JPEG and GIF bytes are known by their signature whatever the
+// keyword says (writers do mislabel pictures).
+enum class PictureFormat : uint8_t {
+  kUnknown,      // no format keyword
+  kPng,          // \pngblip
+  kJpeg,         // \jpegblip
+  kGif,          // only by signature
+  kEmf,          // \emfblip: enhanced metafile
+  kWmf,          // \wmetafileN: Windows metafile without placeable header
+  kDib,          // \dibitmapN: device-independent bitmap, BITMAPINFO first, no file header
+  kDdb,          // \wbitmapN: device-dependent bitmap bits
+  kMacPict,      // \macpict: QuickDraw picture
+  kOs2Metafile,  // \pmmetafileN
+};
+
+// A picture as a document stores it: its format, its original bytes and the
+// sizes written beside it. This one record is everything needed to decode
+// the picture and to write it back.
+struct PictureData {
+  PictureFormat format = PictureFormat::kUnknown;
+  std::string bytes;         // exactly as stored
+  int32_t width = 0;         // \picw: pixels for bitmaps, HIMETRIC for metafiles; 0 when not given
+  int32_t height = 0;        // \pich
+  int32_t goalWidth = 0;     // \picwgoal: the intended width in twips; 0 when not given
+  int32_t goalHeight = 0;    // \pichgoal
+  int32_t scaleX = 100;      // \picscalex: percent
+  int32_t scaleY = 100;      // \picscaley
+  int32_t mappingMode = 0;   // the N of \wmetafileN, \pmmetafileN (the metafile's mapping mode)
+  int32_t bitsPerPixel = 0;  // \wbmbitspixel, \wbmplanes, \wbmwidthbytes: the layout of a
+  int32_t planes = 0;        //   device-dependent bitmap's bits
+  int32_t widthBytes = 0;
+
+  // The size the document shows the picture at, in HIMETRIC: the goal size
+  // (twips) when given, else \picw/\pich (HIMETRIC for metafiles, pixels at
+  // 96 dpi for the others), else the pixel size in a PNG, GIF, JPEG or DIB
+  // header at 96 dpi, times the scale; each side 0 to 1000000.
+  SIZEL Extent() const;
+  bool operator==(const PictureData&) const = default;
+};
+
+// How an OLE object sits in the document (\objemb, \objlink, ...).
+enum class OleObjectKind : uint8_t {
+  kEmbedded,    // \objemb
+  kLinked,      // \objlink
+  kAutoLinked,  // \objautlink
+  kSubscriber,  // \objsub
+  kPublisher,   // \objpub
+  kIcon,        // \objicemb
+  kHtml,        // \objhtml
+  kControl,     // \objocx
+};
+
+// An OLE object as a document stores it.
+struct OleData {
+  OleObjectKind kind = OleObjectKind::kEmbedded;
+  std::string className;  // \objclass: the ProgID ("Equation.3", "Paint.Picture"); may be empty
+  std::string data;       // \objdata: the object's stream, kept as is for writing back
+  int32_t width = 0;      // \objw: twips; 0 when not given
+  int32_t height = 0;     // \objh
+  int32_t scaleX = 100;   // \objscalex: percent
+  int32_t scaleY = 100;   // \objscaley
+  bool operator==(const OleData&) const = default;
+};
+
+// What an embedded object keeps of the document it came from.
+struct StoredObjectData {
+  std::optional<OleData> ole;          // set for an OLE object, none for a plain picture
+  std::optional<PictureData> picture;  // the picture itself, or what the OLE object shows (\result)
+
+  // The object's extent in HIMETRIC: an OLE object's \objw/\objh times its
+  // scale when given, else the picture's extent; (0, 0) with neither.
+  SIZEL Extent() const;
+  bool operator==(const StoredObjectData&) const = default;
+};
+
+// An embedded object made from stored data: a picture or an OLE object read
+// from a document. It reports the extent of its data and draws its picture.
+// Drawing decodes nothing here: the canvas is left as it is, which is the white
+// picture the renderer shows for an object with nothing drawable.
+class StoredObject : public IOleObject,
+                     public IViewObject,
+                     public std::enable_shared_from_this<StoredObject> {
+ public:
+  explicit StoredObject(std::shared_ptr<const StoredObjectData> data);
+
+  TomStatus GetExtent(uint32_t aspect, SIZEL* size) override;  // DVASPECT_CONTENT only
+  TomStatus QueryViewObject(std::shared_ptr<IViewObject>* view) override;
+  TomStatus GetStoredData(std::shared_ptr<const StoredObjectData>* data) override;
+  TomStatus Draw(uint32_t aspect, int32_t index, Canvas& canvas, const RECTL& bounds) override;
+
+  const StoredObjectData& data() const { return *data_; }
+
+ protected:
+  std::shared_ptr<const StoredObjectData> data_;
+};
+
+// A plain picture. Its class is "Picture." followed by its format: "Picture.PNG",
+// "Picture.JPEG", "Picture.GIF", "Picture.EMF", "Picture.WMF", "Picture.BMP"
+// (device-independent and device-dependent bitmaps), "Picture.PICT",
+// "Picture.OS2Metafile"; a picture of unknown format has no class.
+class PictureObject : public StoredObject {
+ public:
+  explicit PictureObject(PictureData picture);
+  TomStatus GetUserClassID(CLSID* clsid) override;
+};
+
+// An OLE object: its class is its \objclass (none when that is empty); it
+// shows its result picture.
+class EmbeddedOleObject : public StoredObject {
+ public:
+  EmbeddedOleObject(OleData ole, std::optional<PictureData> result);
+  TomStatus GetUserClassID(CLSID* clsid) override;
+};
+
+// The class name of a picture format, empty for kUnknown.
+std::string PictureClassName(PictureFormat format);
 
 }  // namespace tagsmith
