@@ -407,6 +407,12 @@ PictureFormat Sniff(PictureFormat declared, const std::string& b) {
   return declared;
 }
 
+// The formats whose keyword carries a number worth keeping (\wmetafileN and the like).
+bool HasMappingMode(PictureFormat f) {
+  return f == PictureFormat::kWmf || f == PictureFormat::kOs2Metafile || f == PictureFormat::kDib ||
+         f == PictureFormat::kDdb;
+}
+
 std::u16string Trim(std::u16string s) {
   size_t a = 0, b = s.size();
   while (a < b && (s[a] == u' ' || s[a] == u'\t')) ++a;
@@ -1239,6 +1245,7 @@ class Reader {
     PictContext pc = std::move(picts_.back());
     picts_.pop_back();
     pc.data.format = Sniff(pc.data.format, pc.data.bytes);
+    if (!HasMappingMode(pc.data.format)) pc.data.mappingMode = 0;  // the N of \pngblip and the like means nothing
     switch (pc.target) {
       case PictContext::kObjectResult:
         if (!objects_.empty()) objects_.back().result = std::move(pc.data);
