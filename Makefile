@@ -42,5 +42,21 @@ bench: deps
 	cmake --build build-bench -j$(JOBS)
 	@for b in build-bench/bin/bench_*; do echo "== $$b"; $$b; done
 
+# The libFuzzer targets, built with clang under AddressSanitizer and
+# UndefinedBehaviorSanitizer, run for FUZZ_SECONDS each with the shared RTF
+# corpus as seeds. New inputs gather in build-fuzz/corpus/, findings in
+# build-fuzz/ (crash-*, leak-*, timeout-*, oom-*).
+FUZZ_SECONDS ?= 60
+FUZZ_SEEDS ?= $(wildcard ../shared/corpus/rtf/*/) tests/richtext/fuzz_regressions/
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DTAGSMITH_FUZZ=ON -DTAGSMITH_TESTS=OFF -DTAGSMITH_SANITIZE=address,undefined
+	cmake --build build-fuzz -j$(JOBS) --target rtf_reader_fuzzer
+	mkdir -p build-fuzz/corpus/rtf_reader
+	build-fuzz/bin/rtf_reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -timeout=10 \
+	  -rss_limit_mb=2048 -dict=fuzz/rtf.dict -artifact_prefix=build-fuzz/ -print_final_stats=1 \
+	  build-fuzz/corpus/rtf_reader $(wildcard $(FUZZ_SEEDS))
+
 clean:
 	rm -rf $(BUILD) build-asan build-bench build-tsan build-fuzz out

@@ -13,6 +13,15 @@ if(TAGSMITH_SANITIZE)
   add_link_options(-fno-sanitize-recover=all)
 endif()
 
+# Fuzzing: every library gets the coverage instrumentation libFuzzer needs;
+# the fuzz targets link libFuzzer itself (fuzz/).
+if(TAGSMITH_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "TAGSMITH_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 

@@ -1039,7 +1039,7 @@ class Reader {
     switch (st_.dest) {
       case Dest::kNormal: PutText(u); break;
       case Dest::kFontTable:
-        if (fontOpen_) fontName_.push_back(u);
+        if (fontOpen_ && u >= 0x20) fontName_.push_back(u);  // a tab or line end in a name is debris
         break;
       case Dest::kFieldInst:
         if (st_.fieldInst >= 0 && static_cast<size_t>(st_.fieldInst) < fields_.size())

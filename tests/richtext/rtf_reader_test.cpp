@@ -120,6 +120,10 @@ TEST(RtfReader, FontTablesOfEveryShapeAreRead) {
   EXPECT_EQ(FormatAt(*doc, 2).fontName, u"Th\u00EFrd");
   EXPECT_EQ(FormatAt(*doc, 3).fontName, u"Fourth");
 
+  // Control characters in a name are debris of a broken table.
+  auto debris = ReadDocument("{\\rtf1{\\fonttbl{\\f0 MS\t\x01 Gothic;}}\\f0 x}");
+  EXPECT_EQ(FormatAt(*debris, 0).fontName, u"MS Gothic");
+
   auto open = ReadDocument(
       "{\\rtf1\\deff0{\\fonttbl{\\f0\\fnil\\fcharset0 Verdana;} \\viewkind4\\pard\\f0\\fs18 5% Auf Patronen \\par}}");
   EXPECT_EQ(open->Text(), u"5% Auf Patronen \r");
