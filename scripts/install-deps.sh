@@ -12,7 +12,7 @@ build=(cmake ninja-build g++ pkg-config make)
 libs=(libxml2-dev)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
-compare=()
+compare=(pandoc unrtf)
 
 want=("${build[@]}" "${libs[@]}" "${tests[@]}")
 for arg in "$@"; do

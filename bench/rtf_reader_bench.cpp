@@ -1,0 +1,121 @@
+// Reading generated RTF of 1 MB and 10 MB into a RichDocument.
+//
+//   bench_rtf_reader [benchmark flags]     the benchmarks (MB/s, peak RSS)
+//   bench_rtf_reader --read-once FILE      reads FILE once, for timing from outside
+//
+// The documents come from the shared generator (bench/gen_rtf.py beside the
+// checkout), written to a temporary folder at start and removed at the end.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "richtext/rich_document.h"
+#include "richtext/rtf_reader.h"
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+double PeakRssMb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+class Inputs {
+ public:
+  ~Inputs() {
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+  }
+  // The generated document of `bytes` bytes, or an empty string with `error` set.
+  const std::string& Get(size_t bytes, std::string* error) {
+    auto it = docs_.find(bytes);
+    if (it != docs_.end()) return it->second;
+    static const std::string none;
+    const std::filesystem::path generator = std::filesystem::path(TAGSMITH_SHARED_DIR) / "bench" / "gen_rtf.py";
+    if (!std::filesystem::exists(generator)) {
+      *error = "the generator " + generator.string() + " is not there";
+      return none;
+    }
+    if (dir_.empty()) {
+      std::string pattern = (std::filesystem::temp_directory_path() / "tagsmith-bench-XXXXXX").string();
+      if (!mkdtemp(pattern.data())) {
+        *error = "no temporary folder";
+        return none;
+      }
+      dir_ = pattern;
+    }
+    const std::filesystem::path out = dir_ / ("doc-" + std::to_string(bytes) + ".rtf");
+    const std::string command =
+        "python3 '" + generator.string() + "' '" + out.string() + "' " + std::to_string(bytes) + " 1 > /dev/null";
+    if (std::system(command.c_str()) != 0) {
+      *error = "the generator failed: " + command;
+      return none;
+    }
+    return docs_.emplace(bytes, ReadFile(out)).first->second;
+  }
+
+ private:
+  std::filesystem::path dir_;
+  std::map<size_t, std::string> docs_;
+};
+
+Inputs& TheInputs() {
+  static Inputs inputs;
+  return inputs;
+}
+
+void BM_ReadRtf(benchmark::State& state) {
+  std::string error;
+  const std::string& rtf = TheInputs().Get(static_cast<size_t>(state.range(0)), &error);
+  if (rtf.empty()) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  int32_t story = 0;
+  for (auto _ : state) {
+    auto doc = tagsmith::RichDocument::Create();
+    tagsmith::ReadRtf(rtf, *doc);
+    story = doc->StoryLength();
+    benchmark::DoNotOptimize(story);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(rtf.size()));
+  state.counters["input_MB"] = static_cast<double>(rtf.size()) / 1e6;
+  state.counters["story_chars"] = story;
+  state.counters["peak_rss_MB"] = PeakRssMb();
+}
+BENCHMARK(BM_ReadRtf)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int ReadOnce(const char* path) {
+  const std::string rtf = ReadFile(path);
+  auto doc = tagsmith::RichDocument::Create();
+  tagsmith::ReadRtf(rtf, *doc);
+  std::printf("%zu bytes, %d characters, peak RSS %.1f MB\n", rtf.size(), doc->StoryLength(), PeakRssMb());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--read-once") return ReadOnce(argv[2]);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
