@@ -332,6 +332,8 @@ struct FieldContext {
   size_t depth;
   Dest outerDest;
   std::u16string instr;
+  bool linkKnown = false;  // the instruction has been read for its link
+  int32_t link = -1;
 };
 
 struct ShapeContext {
@@ -425,7 +427,12 @@ std::u16string Trim(std::u16string s) {
 class Reader {
  public:
   Reader(std::string_view rtf, IDocumentBuilder& builder)
-      : p_(rtf.data()), end_(rtf.data() + rtf.size()), b_(builder), kw_(Keywords()), cc_(Classes()) {
+      : p_(rtf.data()),
+        end_(rtf.data() + rtf.size()),
+        b_(builder),
+        kw_(Keywords()),
+        cc_(Classes()),
+        objectsLeft_(1000 + rtf.size() / 100) {
     text_.reserve(4096);
   }
 
@@ -654,7 +661,7 @@ class Reader {
         break;
       case Kw::kPict: StartPicture(); break;
       case Kw::kObject:
-        if (st_.dest != Dest::kNormal) {
+        if (st_.dest != Dest::kNormal || !ObjectBudgetLeft()) {
           SkipGroup();
           break;
         }
@@ -685,8 +692,12 @@ class Reader {
         if (!fields_.empty()) {
           FieldContext& f = fields_.back();
           st_.dest = f.outerDest;
-          std::u16string target = HyperlinkTarget(f.instr);
-          if (!target.empty()) chr.link = Link(std::move(target));
+          if (!f.linkKnown) {
+            f.linkKnown = true;
+            std::u16string target = HyperlinkTarget(f.instr);
+            if (!target.empty()) f.link = Link(std::move(target));
+          }
+          if (f.link >= 0) chr.link = f.link;
         }
         break;
       case Kw::kShp:
@@ -1049,7 +1060,8 @@ class Reader {
         if (!objects_.empty()) objects_.back().className.push_back(u);
         break;
       case Dest::kShapeName:
-        if (!shapes_.empty()) shapes_.back().propName.push_back(u);
+        // Property names are short; only "pib" matters.
+        if (!shapes_.empty() && shapes_.back().propName.size() < 64) shapes_.back().propName.push_back(u);
         break;
       default: break;
     }
@@ -1225,8 +1237,18 @@ class Reader {
 
   // ---- pictures and objects
 
+  // Real pictures and objects take kilobytes of RTF each; a document of
+  // nothing but empty ones ("{\pict}" again and again) must not cost
+  // hundreds of bytes of memory per byte read, so their number is limited by
+  // the size of the input.
+  bool ObjectBudgetLeft() { return objectsLeft_ > 0 ? (--objectsLeft_, true) : false; }
+
   void StartPicture() {
     PictContext::Target target;
+    if ((st_.dest == Dest::kNormal || st_.dest == Dest::kShapePib) && !ObjectBudgetLeft()) {
+      SkipGroup();
+      return;
+    }
     if (st_.dest == Dest::kNormal) {
       target = PictContext::kDocument;
     } else if (st_.dest == Dest::kResult && !objects_.empty() && !objects_.back().result) {
@@ -1319,6 +1341,7 @@ class Reader {
   std::unordered_map<CharState, CharFormat, CharStateHash> formatCache_;
   std::array<std::pair<CharState, const CharFormat*>, 4> recentFormats_{};
 
+  size_t objectsLeft_;
   std::vector<PictContext> picts_;
   std::vector<ObjectContext> objects_;
   std::vector<FieldContext> fields_;

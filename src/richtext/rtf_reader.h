@@ -40,7 +40,9 @@ inline constexpr int kRtfMaxGroupDepth = 1000;
 //     \ansicpg).
 // Malformed input (truncated files, unbalanced braces, absurd numbers or
 // \binN lengths) is read as far as it goes; it never reads beyond the input,
-// and memory stays a small multiple of the input's size.
+// and memory stays a small multiple of the input's size: a document holds at
+// most 1000 pictures and objects plus one per 100 bytes of RTF (real ones
+// take kilobytes each); any beyond are left out.
 // Throws ERtfReader with "Not an RTF document: it does not begin with {\rtf"
 // when the bytes (after blanks and a UTF-8 byte order mark) do not begin so,
 // "RTF document too large" beyond 2 GB, and "RTF groups nested more than 1000

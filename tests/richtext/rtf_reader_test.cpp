@@ -497,6 +497,16 @@ TEST(RtfReader, BrokenDocumentsAreReadAsFarAsTheyGo) {
   EXPECT_EQ(Object(*cut, 0).data->picture->bytes, "abc");
 }
 
+TEST(RtfReader, EmptyPicturesBeyondTheInputsShareAreLeftOut) {
+  std::string rtf = "{\\rtf1 ";
+  for (int i = 0; i < 3000; ++i) rtf += "{\\pict}";
+  rtf += "{\\object}}";
+  auto doc = ReadDocument(rtf);
+  const int32_t budget = static_cast<int32_t>(1000 + rtf.size() / 100);
+  EXPECT_EQ(ObjectCount(*doc), budget);
+  EXPECT_EQ(doc->StoryLength(), budget + 1);
+}
+
 TEST(RtfReader, NestingDeeperThanTheLimitFailsButSkippedGroupsMayNestFreely) {
   const std::string ok = "{\\rtf1" + std::string(kRtfMaxGroupDepth - 1, '{') + "deep" +
                          std::string(kRtfMaxGroupDepth, '}');
