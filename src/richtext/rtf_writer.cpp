@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/strings.h"
+#include "richtext/code_pages.h"
 #include "richtext/document_builder.h"
 #include "richtext/embedded_object.h"
 
@@ -307,7 +308,9 @@ class Writer {
   }
 
   // One character of text: ASCII as it is (braces and backslashes escaped),
-  // everything else as \uN with a one-byte fallback for old readers.
+  // everything else as \uN with a one-byte fallback for old readers: the
+  // character's Windows-1252 byte, or "?". The fallback is always written
+  // as \'hh, since some readers mishandle a plain "?" after \uN.
   void Char(char16_t c) {
     if (c == u'\\' || c == u'{' || c == u'}') {
       out_ += '\\';
@@ -317,10 +320,16 @@ class Writer {
     } else if (c >= 0x20 && c < 0x7F) {
       out_ += static_cast<char>(c);
     } else {
-      out_ += FormatString("\\u%d", static_cast<int>(static_cast<int16_t>(c)));
-      if (c >= 0xA0 && c <= 0xFF) out_ += FormatString("\\'%02x", static_cast<unsigned>(c));
-      else out_ += '?';
+      out_ += FormatString("\\u%d\\'%02x", static_cast<int>(static_cast<int16_t>(c)), Fallback(c));
     }
+  }
+
+  static unsigned Fallback(char16_t c) {
+    if (c >= 0xA0 && c <= 0xFF) return c;
+    const char16_t* cp1252 = SingleByteTable(1252);
+    for (unsigned b = 0x80; b < 0xA0; ++b)
+      if (cp1252[b - 0x80] == c) return b;
+    return '?';
   }
 
   void Escaped(const std::u16string& s) {
