@@ -260,33 +260,31 @@ enum class Dest : uint8_t {
   kNestProps,   // a nested table row's properties, with its \nestrow
 };
 
+// The character formatting in force, compact enough to be compared and
+// hashed as two words: it is compared at every piece of text.
+enum : uint8_t { kBold = 1, kItalic = 2, kStrike = 4, kSuper = 8, kSub = 16, kHidden = 32 };
+
 struct CharState {
   int32_t font = -1;  // font number, -1 for none
-  int32_t halfPoints = 24;
-  int32_t fore = 0;  // colour table indices
-  int32_t back = 0;
   int32_t link = -1;  // index into links_, -1 for none
+  uint16_t halfPoints = 24;
+  uint16_t fore = 0;  // colour table indices
+  uint16_t back = 0;
   uint8_t underline = tomNone;
-  bool bold = false;
-  bool italic = false;
-  bool strike = false;
-  bool super = false;
-  bool sub = false;
-  bool hidden = false;
-  bool operator==(const CharState&) const = default;
+  uint8_t flags = 0;
+
+  bool Has(uint8_t flag) const { return (flags & flag) != 0; }
+  void Set(uint8_t flag, bool on) { flags = static_cast<uint8_t>(on ? flags | flag : flags & ~flag); }
+  bool operator==(const CharState& o) const { return std::memcmp(this, &o, sizeof(CharState)) == 0; }
 };
+static_assert(sizeof(CharState) == 16, "CharState compares as two words");
 
 struct CharStateHash {
   size_t operator()(const CharState& s) const {
-    uint64_t h = static_cast<uint32_t>(s.font);
-    h = h * 1000003u ^ static_cast<uint32_t>(s.halfPoints);
-    h = h * 1000003u ^ static_cast<uint32_t>(s.fore);
-    h = h * 1000003u ^ static_cast<uint32_t>(s.back);
-    h = h * 1000003u ^ static_cast<uint32_t>(s.link);
-    const uint32_t flags = s.underline | (s.bold << 8) | (s.italic << 9) | (s.strike << 10) |
-                           (s.super << 11) | (s.sub << 12) | (s.hidden << 13);
-    h = h * 1000003u ^ flags;
-    return static_cast<size_t>(h ^ (h >> 29));
+    uint64_t w[2];
+    std::memcpy(w, &s, sizeof w);
+    const uint64_t h = (w[0] * 0x9E3779B97F4A7C15ull) ^ (w[1] + 0x632BE59BD9B4E019ull + (w[0] >> 29));
+    return static_cast<size_t>(h ^ (h >> 31));
   }
 };
 
@@ -560,6 +558,18 @@ class Reader {
     const std::string_view word(w, static_cast<size_t>(p_ - w));
     bool hasParam = false;
     const int32_t param = Param(&hasParam);
+    if (word.size() == 1 && *w == 'u' && st_.dest == Dest::kNormal && skip_ == 0 && !ignorable_) {
+      // \uN is the commonest word of non-Western text; its usual fallback of
+      // one plain character is passed over here at once.
+      if (!pendingBytes_.empty() || pendingLead_) FlushBytes();
+      Unicode(param);
+      skip_ = st_.uc;
+      if (skip_ == 1 && p_ < end_ && cc_.plain[static_cast<uint8_t>(*p_)]) {
+        ++p_;
+        skip_ = 0;
+      }
+      return;
+    }
     const Keyword* k = word.size() <= 32 ? kw_.Find(word) : nullptr;
     Dispatch(k ? k->kind : Kw::kNone, k ? k->value : 0, hasParam, param);
   }
@@ -764,38 +774,34 @@ class Reader {
         chr.link = link;
         break;
       }
-      case Kw::kBold: chr.bold = on; break;
-      case Kw::kItalic: chr.italic = on; break;
+      case Kw::kBold: chr.Set(kBold, on); break;
+      case Kw::kItalic: chr.Set(kItalic, on); break;
       case Kw::kUnderline: chr.underline = on ? static_cast<uint8_t>(value) : tomNone; break;
       case Kw::kUnderlineNone: chr.underline = tomNone; break;
-      case Kw::kStrike: chr.strike = on; break;
-      case Kw::kStrikeDouble: chr.strike = on; break;
-      case Kw::kForeColor: chr.fore = std::max(param, 0); break;
+      case Kw::kStrike:
+      case Kw::kStrikeDouble: chr.Set(kStrike, on); break;
+      case Kw::kForeColor: chr.fore = ColourIndex(param); break;
       case Kw::kBackColor:
-      case Kw::kHighlight: chr.back = std::max(param, 0); break;
+      case Kw::kHighlight: chr.back = ColourIndex(param); break;
       case Kw::kFont:
         if (st_.dest == Dest::kFontTable) StartFont(param);
         else chr.font = hasParam ? param : deff_;
         break;
-      case Kw::kFontSize: chr.halfPoints = param > 0 ? std::min(param, kMaxHalfPoints) : 24; break;
+      case Kw::kFontSize:
+        chr.halfPoints = static_cast<uint16_t>(param > 0 ? std::min(param, kMaxHalfPoints) : 24);
+        break;
       case Kw::kSuper:
-        chr.super = on;
-        chr.sub = false;
+      case Kw::kUp:
+        chr.Set(kSuper, on);
+        chr.Set(kSub, false);
         break;
       case Kw::kSub:
-        chr.sub = on;
-        chr.super = false;
-        break;
-      case Kw::kNoSuperSub: chr.super = chr.sub = false; break;
-      case Kw::kUp:
-        chr.super = on;
-        chr.sub = false;
-        break;
       case Kw::kDown:
-        chr.sub = on;
-        chr.super = false;
+        chr.Set(kSub, on);
+        chr.Set(kSuper, false);
         break;
-      case Kw::kHidden: chr.hidden = on; break;
+      case Kw::kNoSuperSub: chr.Set(kSuper | kSub, false); break;
+      case Kw::kHidden: chr.Set(kHidden, on); break;
       case Kw::kDefaultFont:
         deff_ = param;
         if (chr.font < 0) chr.font = param;
@@ -815,7 +821,7 @@ class Reader {
         }
         break;
       case Kw::kLine:
-        if (st_.dest == Dest::kNormal && !chr.hidden) LineBreak();
+        if (st_.dest == Dest::kNormal && !chr.Has(kHidden)) LineBreak();
         break;
       case Kw::kList:
         if (param > 0) st_.para.bullets = true;
@@ -869,6 +875,8 @@ class Reader {
     }
   }
 
+  // Colour indices beyond any real table all mean "no such colour".
+  static uint16_t ColourIndex(int32_t param) { return static_cast<uint16_t>(std::clamp(param, 0, 65535)); }
   static int32_t Scale(int32_t percent) { return percent > 0 ? std::min(percent, 10000) : 100; }
   static bool KnownCodePage(int cp) { return SingleByteTable(cp) != nullptr || IsMultiByteCodePage(cp); }
 
@@ -1068,7 +1076,7 @@ class Reader {
   }
 
   void PutText(char16_t u) {
-    if (st_.chr.hidden) return;
+    if (st_.chr.Has(kHidden)) return;
     if (u == u'\r' || u == u'\n') {
       LineBreak();
       return;
@@ -1086,7 +1094,7 @@ class Reader {
   }
 
   void AppendAscii(const char* s, size_t n) {
-    if (st_.chr.hidden) return;
+    if (st_.chr.Has(kHidden)) return;
     if (pendingPar_) EmitPendingPar();
     if (text_.empty()) {
       textState_ = st_.chr;
@@ -1160,8 +1168,7 @@ class Reader {
       if (format && state == s) return *format;
     auto it = formatCache_.find(s);
     if (it == formatCache_.end()) it = formatCache_.emplace(s, MakeFormat(s)).first;
-    std::move_backward(recentFormats_.begin(), recentFormats_.end() - 1, recentFormats_.end());
-    recentFormats_[0] = {s, &it->second};
+    recentFormats_[nextRecent_++ % recentFormats_.size()] = {s, &it->second};
     return it->second;
   }
 
@@ -1178,12 +1185,12 @@ class Reader {
     f.size = static_cast<float>(s.halfPoints) / 2.0f;
     f.foreColor = Color(s.fore);
     f.backColor = s.back == 0 ? tomAutoColor : Color(s.back);
-    f.bold = s.bold;
-    f.italic = s.italic;
+    f.bold = s.Has(kBold);
+    f.italic = s.Has(kItalic);
     f.underline = s.underline;
-    f.strikeout = s.strike;
-    f.superscript = s.super;
-    f.subscript = s.sub;
+    f.strikeout = s.Has(kStrike);
+    f.superscript = s.Has(kSuper);
+    f.subscript = s.Has(kSub);
     if (s.link >= 0) f.link = links_[static_cast<size_t>(s.link)];
     return f;
   }
@@ -1339,7 +1346,8 @@ class Reader {
 
   std::vector<std::u16string> links_;
   std::unordered_map<CharState, CharFormat, CharStateHash> formatCache_;
-  std::array<std::pair<CharState, const CharFormat*>, 4> recentFormats_{};
+  std::array<std::pair<CharState, const CharFormat*>, 8> recentFormats_{};
+  size_t nextRecent_ = 0;
 
   size_t objectsLeft_;
   std::vector<PictContext> picts_;
