@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "richtext/rich_document.h"
 #include "richtext/rtf_reader.h"
@@ -100,7 +102,18 @@ void BM_ReadRtf(benchmark::State& state) {
   state.counters["story_chars"] = story;
   state.counters["peak_rss_MB"] = PeakRssMb();
 }
-BENCHMARK(BM_ReadRtf)->Arg(1000000)->Arg(10000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Several engineers share the build machines: the fastest of five runs is
+// the figure to read, the mean shows the noise.
+double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+BENCHMARK(BM_ReadRtf)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ComputeStatistics("min", Fastest)
+    ->ReportAggregatesOnly(true);
 
 int ReadOnce(const char* path) {
   const std::string rtf = ReadFile(path);
