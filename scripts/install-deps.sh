@@ -9,10 +9,10 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config make)
-libs=(libxml2-dev)
+libs=(libxml2-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev libgif-dev libwmf-dev libvips-dev)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
-compare=()
+compare=(libvips-tools imagemagick libpixman-1-dev)
 
 want=("${build[@]}" "${libs[@]}" "${tests[@]}")
 for arg in "$@"; do
