@@ -8,6 +8,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 
 #include "platform/strings.h"
 
@@ -59,9 +60,12 @@ void CheckPicture(const PixelView& picture) {
 struct PngWrite {
   png_structp png = nullptr;
   png_infop info = nullptr;
+  z_stream zstream{};
+  bool zstreamOpen = false;
   std::jmp_buf jump;
   char message[256] = "";
   ~PngWrite() {
+    if (zstreamOpen) deflateEnd(&zstream);
     if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
   }
 };
@@ -74,7 +78,11 @@ void PngError(png_structp png, png_const_charp message) {
 
 void PngWarning(png_structp, png_const_charp) {}
 
-bool WritePng(PngWrite* w, std::FILE* f, const PixelView& picture, uint8_t* row) {
+// libpng writes the signature, the header and the end; the image data is
+// filtered and deflated here, because libpng drops the Sub filter for images
+// one pixel wide and sizes its IDAT chunks by its own buffer.
+bool WritePng(PngWrite* w, std::FILE* f, const PixelView& picture, uint8_t* row, uint8_t* filtered,
+              uint8_t* chunk) {
   if (setjmp(w->jump)) return false;
   w->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, w, PngError, PngWarning);
   if (!w->png) return false;
@@ -83,16 +91,47 @@ bool WritePng(PngWrite* w, std::FILE* f, const PixelView& picture, uint8_t* row)
   png_init_io(w->png, f);
   png_set_IHDR(w->png, w->info, png_uint_32(picture.width), png_uint_32(picture.height), 8, PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_filter(w->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  png_set_compression_level(w->png, kPngCompressionLevel);
-  // libpng writes one IDAT chunk each time its compression buffer fills.
-  png_set_compression_buffer_size(w->png, kPngMaxIdatBytes);
   png_write_info(w->png, w->info);
-  for (int32_t y = 0; y < picture.height; ++y) {
-    PremultipliedToRgb(picture.pixels + size_t(y) * size_t(picture.stride), picture.width, row);
-    png_write_row(w->png, row);
+
+  z_stream& z = w->zstream;
+  if (deflateInit2(&z, kPngCompressionLevel, Z_DEFLATED, 15, 8, Z_FILTERED) != Z_OK) {
+    std::snprintf(w->message, sizeof w->message, "%s", "zlib could not start");
+    return false;
   }
-  png_write_end(w->png, w->info);
+  w->zstreamOpen = true;
+  const size_t rowBytes = size_t(picture.width) * 3;
+  z.next_out = chunk;
+  z.avail_out = uInt(kPngMaxIdatBytes);
+  auto flushChunk = [&] {
+    const size_t n = kPngMaxIdatBytes - z.avail_out;
+    if (n) png_write_chunk(w->png, reinterpret_cast<png_const_bytep>("IDAT"), chunk, n);
+    z.next_out = chunk;
+    z.avail_out = uInt(kPngMaxIdatBytes);
+  };
+  for (int32_t y = 0; y <= picture.height; ++y) {
+    const bool last = y == picture.height;
+    if (!last) {
+      PremultipliedToRgb(picture.pixels + size_t(y) * size_t(picture.stride), picture.width, row);
+      filtered[0] = 1;  // Sub: each byte minus the same byte of the pixel to its left
+      for (size_t i = 0; i < rowBytes; ++i) filtered[1 + i] = uint8_t(row[i] - (i >= 3 ? row[i - 3] : 0));
+      z.next_in = filtered;
+      z.avail_in = uInt(rowBytes + 1);
+    }
+    for (;;) {
+      const int result = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+      if (result == Z_STREAM_ERROR) {
+        std::snprintf(w->message, sizeof w->message, "%s", "compression failed");
+        return false;
+      }
+      if (z.avail_out == 0) {
+        flushChunk();
+        continue;
+      }
+      if (last ? result == Z_STREAM_END : z.avail_in == 0) break;
+    }
+  }
+  flushChunk();
+  png_write_chunk(w->png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
   return true;
 }
 
@@ -145,9 +184,11 @@ bool WriteJpeg(JpegWrite* w, std::FILE* f, const PixelView& picture, uint8_t* ro
 void TPngEncoder::SaveToFile(const PixelView& picture, const std::string& path) {
   CheckPicture(picture);
   row_.resize(size_t(picture.width) * 3);
+  filtered_.resize(size_t(picture.width) * 3 + 1);
+  chunk_.resize(kPngMaxIdatBytes);
   File file{CreateFile(path)};
   auto w = std::make_unique<PngWrite>();
-  const bool ok = WritePng(w.get(), file.f, picture, row_.data());
+  const bool ok = WritePng(w.get(), file.f, picture, row_.data(), filtered_.data(), chunk_.data());
   CloseFile(file, path, !ok);
   if (!ok) throw EImageEncoder(FormatString("Error writing file \"%s\". %s", path.c_str(), w->message));
 }

@@ -41,6 +41,8 @@ class TPngEncoder {
 
  private:
   std::vector<uint8_t> row_;
+  std::vector<uint8_t> filtered_;
+  std::vector<uint8_t> chunk_;
 };
 
 class TJpegEncoder {

@@ -9,10 +9,11 @@ namespace tagsmith {
 
 int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
   if (c == 0) return -1;
-  const __int128 product = __int128(a) * b;
-  const __int128 divisor = c < 0 ? -__int128(c) : __int128(c);
-  const __int128 magnitude = ((product < 0 ? -product : product) * 2 + divisor) / (divisor * 2);
-  const __int128 result = (product < 0) != (c < 0) ? -magnitude : magnitude;
+  const int64_t product = int64_t(a) * b;  // at most 2^62 in magnitude
+  const uint64_t divisor = c < 0 ? uint64_t(-int64_t(c)) : uint64_t(c);
+  const uint64_t absProduct = product < 0 ? uint64_t(-product) : uint64_t(product);
+  const uint64_t magnitude = (absProduct * 2 + divisor) / (divisor * 2);
+  const int64_t result = (product < 0) != (c < 0) ? -int64_t(magnitude) : int64_t(magnitude);
   if (result > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   if (result < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
   return int32_t(result);
