@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <utility>
 
 #include <gif_lib.h>
 #include <jpeglib.h>
@@ -705,6 +707,7 @@ struct VipsRef {
   VipsRef() = default;
   explicit VipsRef(VipsImage* i) : image(i) {}
   VipsRef(const VipsRef&) = delete;
+  VipsRef(VipsRef&& o) noexcept : image(std::exchange(o.image, nullptr)) {}
   VipsRef& operator=(VipsRef&& o) noexcept {
     std::swap(image, o.image);
     return *this;
@@ -769,41 +772,11 @@ int BlendRegion(VipsRegion* region, VipsRect* area, void* arg) {
   return 0;
 }
 
-}  // namespace
-
-void StretchDraw(const PixelView& source, Canvas& canvas, const RECTL& rect, StretchFilter filter) {
+// The whole source stretched to the rectangle's size, cropped to its visible
+// part [vl, vr) x [vt, vb); nothing is computed yet.
+VipsRef StretchedVisiblePart(const PixelView& source, const RECTL& rect, int64_t vl, int64_t vt, int64_t vr,
+                             int64_t vb) {
   const int64_t rw = int64_t(rect.right) - rect.left, rh = int64_t(rect.bottom) - rect.top;
-  if (rw <= 0 || rh <= 0 || source.width <= 0 || source.height <= 0 || !source.pixels) return;
-  const int64_t vl = std::max<int64_t>(rect.left, 0), vt = std::max<int64_t>(rect.top, 0);
-  const int64_t vr = std::min<int64_t>(rect.right, canvas.width), vb = std::min<int64_t>(rect.bottom, canvas.height);
-  if (vl >= vr || vt >= vb) return;
-
-  if (rw == source.width && rh == source.height) {
-    for (int64_t y = vt; y < vb; ++y) {
-      const uint32_t* src = source.pixels + size_t(y - rect.top) * size_t(source.stride) + size_t(vl - rect.left);
-      uint32_t* dst = canvas.pixels + size_t(y) * size_t(canvas.stride);
-      for (int64_t x = vl; x < vr; ++x) dst[x] = Over(dst[x], *src++);
-    }
-    return;
-  }
-
-  if (filter == StretchFilter::sfNearest) {
-    std::vector<int32_t> columns(size_t(vr - vl));
-    for (int64_t x = vl; x < vr; ++x)
-      columns[size_t(x - vl)] = int32_t(((x - rect.left) * 2 + 1) * source.width / (rw * 2));
-    for (int64_t y = vt; y < vb; ++y) {
-      const int64_t sy = ((y - rect.top) * 2 + 1) * source.height / (rh * 2);
-      const uint32_t* src = source.pixels + size_t(sy) * size_t(source.stride);
-      uint32_t* dst = canvas.pixels + size_t(y) * size_t(canvas.stride);
-      for (int64_t x = vl; x < vr; ++x) dst[x] = Over(dst[x], src[columns[size_t(x - vl)]]);
-    }
-    return;
-  }
-
-  if (rw > VIPS_MAX_COORD || rh > VIPS_MAX_COORD)
-    throw EPictureError(FormatString("Resampling failed: a %lld x %lld target is too large", (long long)rw,
-                                     (long long)rh));
-  EnsureVips();
   VipsRef image(vips_image_new_from_memory(source.pixels, size_t(source.stride) * size_t(source.height) * 4,
                                            source.stride, source.height, 4, VIPS_FORMAT_UCHAR));
   if (!image.image) VipsFail();
@@ -843,9 +816,69 @@ void StretchDraw(const PixelView& source, Canvas& canvas, const RECTL& rect, Str
   VipsImage* visible = nullptr;
   if (vips_crop(image.image, &visible, int(vl - rect.left), int(vt - rect.top), int(vr - vl), int(vb - vt), nullptr))
     VipsFail();
-  VipsRef cropped(visible);
+  return VipsRef(visible);
+}
+
+}  // namespace
+
+void StretchDraw(const PixelView& source, Canvas& canvas, const RECTL& rect, StretchFilter filter) {
+  const int64_t rw = int64_t(rect.right) - rect.left, rh = int64_t(rect.bottom) - rect.top;
+  if (rw <= 0 || rh <= 0 || source.width <= 0 || source.height <= 0 || !source.pixels) return;
+  const int64_t vl = std::max<int64_t>(rect.left, 0), vt = std::max<int64_t>(rect.top, 0);
+  const int64_t vr = std::min<int64_t>(rect.right, canvas.width), vb = std::min<int64_t>(rect.bottom, canvas.height);
+  if (vl >= vr || vt >= vb) return;
+
+  if (rw == source.width && rh == source.height) {
+    for (int64_t y = vt; y < vb; ++y) {
+      const uint32_t* src = source.pixels + size_t(y - rect.top) * size_t(source.stride) + size_t(vl - rect.left);
+      uint32_t* dst = canvas.pixels + size_t(y) * size_t(canvas.stride);
+      for (int64_t x = vl; x < vr; ++x) dst[x] = Over(dst[x], *src++);
+    }
+    return;
+  }
+
+  if (filter == StretchFilter::sfNearest) {
+    std::vector<int32_t> columns(size_t(vr - vl));
+    for (int64_t x = vl; x < vr; ++x)
+      columns[size_t(x - vl)] = int32_t(((x - rect.left) * 2 + 1) * source.width / (rw * 2));
+    for (int64_t y = vt; y < vb; ++y) {
+      const int64_t sy = ((y - rect.top) * 2 + 1) * source.height / (rh * 2);
+      const uint32_t* src = source.pixels + size_t(sy) * size_t(source.stride);
+      uint32_t* dst = canvas.pixels + size_t(y) * size_t(canvas.stride);
+      for (int64_t x = vl; x < vr; ++x) dst[x] = Over(dst[x], src[columns[size_t(x - vl)]]);
+    }
+    return;
+  }
+
+  if (rw > VIPS_MAX_COORD || rh > VIPS_MAX_COORD)
+    throw EPictureError(FormatString("Resampling failed: a %lld x %lld target is too large", (long long)rw,
+                                     (long long)rh));
+  EnsureVips();
+  VipsRef stretched = StretchedVisiblePart(source, rect, vl, vt, vr, vb);
+#if defined(__SANITIZE_THREAD__)
+  // The library's thread pool synchronises through glib futexes that the
+  // thread checker can not see; under it the rows are computed on this
+  // thread instead, a strip at a time. The pixels are the same.
+  struct RegionRef {
+    VipsRegion* region;
+    ~RegionRef() {
+      if (region) g_object_unref(region);
+    }
+  } region{vips_region_new(stretched.image)};
+  if (!region.region) VipsFail();
+  constexpr int kStripRows = 64;
+  for (int y = 0; y < stretched.image->Ysize; y += kStripRows) {
+    VipsRect area{0, y, stretched.image->Xsize, std::min(kStripRows, stretched.image->Ysize - y)};
+    if (vips_region_prepare(region.region, &area)) VipsFail();
+    SinkTarget target{&canvas, int32_t(vl), int32_t(vt)};
+    BlendRegion(region.region, &area, &target);
+  }
+#else
+  // The library's thread pool computes the rows; its write thread blends them
+  // into the canvas in order, so no copy of the stretched picture is held.
   SinkTarget target{&canvas, int32_t(vl), int32_t(vt)};
-  if (vips_sink_disc(cropped.image, BlendRegion, &target)) VipsFail();
+  if (vips_sink_disc(stretched.image, BlendRegion, &target)) VipsFail();
+#endif
 }
 
 void DrawPicture(PictureFormat format, std::string_view bytes, Canvas& canvas, const RECTL& rect) {
