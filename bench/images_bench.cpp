@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -46,7 +47,7 @@ const std::string& SourcePng() {
         const uint32_t r = uint32_t(v), g = uint32_t((x * 255) / w), b = uint32_t(((x ^ y) * 7) & 255);
         px[size_t(y) * w + x] = 0xFF000000u | r << 16 | g << 8 | b;
       }
-    const std::string path = "/dev/shm/tagsmith-bench-source.png";
+    const std::string path = (std::filesystem::temp_directory_path() / "tagsmith-bench-source.png").string();
     TPngEncoder().SaveToFile({px.data(), w, h, w}, path);
     std::ifstream in(path, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -160,7 +161,9 @@ void BM_LanczosPixman(benchmark::State& state) {
 BENCHMARK(BM_LanczosPixman)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
 
-std::string ScratchPath(const char* extension) { return std::string("/dev/shm/tagsmith-bench") + extension; }
+std::string ScratchPath(const char* extension) {
+  return (std::filesystem::temp_directory_path() / (std::string("tagsmith-bench") + extension)).string();
+}
 
 void BM_Png(benchmark::State& state) {
   TPngEncoder png;

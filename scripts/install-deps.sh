@@ -12,7 +12,7 @@ build=(cmake ninja-build g++ pkg-config make)
 libs=(libxml2-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev libgif-dev libwmf-dev libvips-dev)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
-compare=(libvips-tools imagemagick libpixman-1-dev)
+compare=(libvips-tools imagemagick libpixman-1-dev bc)
 
 want=("${build[@]}" "${libs[@]}" "${tests[@]}")
 for arg in "$@"; do
