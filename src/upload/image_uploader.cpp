@@ -1,5 +1,7 @@
 #include "upload/image_uploader.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <iterator>
@@ -165,6 +167,7 @@ void TUploadThread::Start() {
 bool TUploadThread::StopRequested() const { return terminated_ || TheMachinery().shuttingDown; }
 
 void TUploadThread::Execute() {
+  pthread_setname_np(pthread_self(), "UploadThread");
   Machinery& m = TheMachinery();
   try {
     int attempt = 1;
@@ -302,6 +305,7 @@ void TUploadDispatcher::CutOff() {
 }
 
 void TUploadDispatcher::Execute(const std::shared_ptr<State>& state) {
+  pthread_setname_np(pthread_self(), "UploadDispatch");
   State& s = *state;
   Machinery& m = TheMachinery();
   m.noErrors.Set(true);
