@@ -9,7 +9,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config make)
-libs=(libxml2-dev libcurl4-openssl-dev)
+libs=(libxml2-dev libsqlite3-dev libcurl4-openssl-dev)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
 compare=()
