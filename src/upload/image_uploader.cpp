@@ -50,9 +50,12 @@ class Machinery {
       detached_.erase(split, detached_.end());
     }
   }
-  void CutOffDetached() {
+  // Cuts the detached threads started for `owner` (every one when null) off
+  // from their handler.
+  void CutOffDetached(const void* owner) {
     std::lock_guard<std::mutex> lock(detachedLock_);
-    for (auto& t : detached_) t->CutOff();
+    for (auto& t : detached_)
+      if (!owner || t->Owner() == owner) t->CutOff();
   }
 
   // A dispatcher thread whose object was destroyed from its own last event;
@@ -88,7 +91,7 @@ class Machinery {
   void Shutdown() {
     shuttingDown = true;
     list.CutOffOwner(nullptr);
-    CutOffDetached();
+    CutOffDetached(nullptr);
     WaitForAll();
     // Off the main thread nobody serves steps; the threads were cut off from
     // their handlers, so they end without one.
@@ -121,6 +124,7 @@ TUploadThreadList& UploadThreadList() { return TheMachinery().list; }
 Event& UploadEndEvent() { return TheMachinery().endEvent; }
 TUploadNoErrors& UploadNoErrors() { return TheMachinery().noErrors; }
 void WaitForUploadThreads() { TheMachinery().WaitForAll(); }
+void CutOffDetachedUploads(const void* owner) { TheMachinery().CutOffDetached(owner); }
 
 void ReapUploadThreads(bool all) {
   Machinery& m = TheMachinery();
@@ -128,7 +132,9 @@ void ReapUploadThreads(bool all) {
     if (thread->Ended()) {
       thread.reset();
     } else {
-      thread->CutOff();
+      // A detached thread finishes its attempt and may still deliver its
+      // image while the uploader that started it lives; the uploader cuts its
+      // detached threads off when it is destroyed.
       thread->Terminate();
       m.AddDetached(std::move(thread));
     }
@@ -363,6 +369,7 @@ void TUploadDispatcher::Execute(const std::shared_ptr<State>& state) {
 TImageUploader::~TImageUploader() {
   if (dispatcher_) dispatcher_->CutOff();
   UploadThreadList().CutOffOwner(this);
+  CutOffDetachedUploads(this);
   dispatcher_.reset();
 }
 

@@ -130,9 +130,12 @@ TUploadNoErrors& UploadNoErrors();
 void WaitForUploadThreads();
 
 // Reaping (a dispatcher, any thread): frees the listed threads that have
-// ended; with `all`, detaches the others: cut off from their handler, asked to
-// stop, and freed once they end.
+// ended; with `all`, detaches the others: asked to stop and freed once they
+// end. A detached thread still delivers a success of its last attempt.
 void ReapUploadThreads(bool all);
+// Cuts the detached threads started for `owner` off from their handler (any
+// thread); the uploader does this when it is destroyed.
+void CutOffDetachedUploads(const void* owner);
 
 // One upload run: starts an upload thread for the queue's last entry while
 // fewer than UploadsInEachTime upload threads are listed (process-wide), then

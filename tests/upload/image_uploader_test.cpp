@@ -267,14 +267,35 @@ TEST_F(UploaderTest, AbortDuringThreeUploadsEndsTheRunWithoutWaitingForThem) {
   EXPECT_EQ(finished, (std::vector<Finished>{{true, true}}));
   EXPECT_EQ(UploadThreadList().Count(), 0u);  // detached
 
-  // The detached uploads finish their attempt: the failed one makes the
-  // no-errors flag false, none tries again, and none reaches the handler.
+  // The detached uploads finish their attempt: each either delivers its
+  // image or makes the no-errors flag false, and none tries again.
   gate.Set();
   WaitForUploadThreads();
   EXPECT_FALSE(UploadNoErrors().Get());
   EXPECT_EQ(server.RequestCount(), 3u);
-  EXPECT_TRUE(uploaded.empty());
+  EXPECT_EQ(UploadedIds(), (std::vector<int>{0, 1}));
   EXPECT_EQ(finished.size(), 1u);
+}
+
+TEST_F(UploaderTest, DetachedUploadsAreCutOffWhenTheUploaderIsDestroyed) {
+  Event gate(Event::Mode::ManualReset);
+  HttpTestServer server([&](const auto& r, auto& c) {
+    gate.WaitFor(10s);
+    ReplyWithLinks(r, c);
+  });
+  OpenOnExit open{gate};
+  Use(server);
+  AddImages(2);
+  uploader->StartUpload();
+  ASSERT_TRUE(server.WaitForRequests(2, 5s));
+  uploader->AbortUpload();
+  ASSERT_TRUE(WaitFinished());
+  uploader.reset();
+  gate.Set();
+  WaitForUploadThreads();
+  testing::ServeDuring(100ms);
+  EXPECT_TRUE(uploaded.empty());
+  EXPECT_EQ(finished, (std::vector<Finished>{{true, true}}));
 }
 
 TEST_F(UploaderTest, StartUploadDuringARunStopsTheOldRunBeforeTheNewOneStarts) {
@@ -294,10 +315,10 @@ TEST_F(UploaderTest, StartUploadDuringARunStopsTheOldRunBeforeTheNewOneStarts) {
   gate.Set();
   ASSERT_TRUE(WaitFinished(2));
   EXPECT_EQ(finished, (std::vector<Finished>{{true, true}, {true, false}}));
-  EXPECT_EQ(UploadedIds(), (std::vector<int>{0, 1}));  // the new run's, once each
   WaitForUploadThreads();
   EXPECT_EQ(server.RequestCount(), 4u);
-  EXPECT_EQ(uploaded.size(), 2u);
+  // The old run's uploads, detached, finish their attempt and deliver too.
+  EXPECT_EQ(UploadedIds(), (std::vector<int>{0, 0, 1, 1}));
 }
 
 TEST_F(UploaderTest, DestroyingTheUploaderDuringARunStopsItAndNoEventArrivesAfterwards) {
