@@ -66,7 +66,7 @@ void Render(TBitmap32& render) {
   render.SetSize(Plan().renderWidth, Plan().renderHeight);
   render.Fill(kWhite);
   Canvas canvas = render.GetCanvas();
-  DrawPicture(PictureFormat::pfPng, SourcePng(), canvas, {0, 0, Plan().renderWidth, Plan().renderHeight});
+  DrawPicture(DecodableFormat::dfPng, SourcePng(), canvas, {0, 0, Plan().renderWidth, Plan().renderHeight});
 }
 
 TBitmap32& SharedRender() {
@@ -215,7 +215,7 @@ void ReportPeakMemory() {
   warm.Fill(kWhite);
   {
     Canvas c = warm.GetCanvas();
-    DrawPicture(PictureFormat::pfPng, SourcePng(), c, {0, 0, 64, 64});
+    DrawPicture(DecodableFormat::dfPng, SourcePng(), c, {0, 0, 64, 64});
   }
   std::ofstream("/proc/self/clear_refs") << "5";
   const long before = StatusKb("VmRSS:");

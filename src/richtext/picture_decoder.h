@@ -34,16 +34,17 @@ class EPictureError : public Exception {
   using Exception::Exception;
 };
 
-enum class PictureFormat { pfPng, pfJpeg, pfBmp, pfDib, pfGif, pfWmf, pfEmf };
+// The byte formats the decoder reads.
+enum class DecodableFormat { dfPng, dfJpeg, dfBmp, dfDib, dfGif, dfWmf, dfEmf };
 
 // The format's name as messages use it ("PNG", "JPEG", "BMP", "DIB", "GIF",
 // "WMF", "EMF").
-const char* PictureFormatName(PictureFormat format);
+const char* DecodableFormatName(DecodableFormat format);
 
 // The format recognised from the first bytes: PNG, JPEG, GIF and BMP by their
 // signatures, EMF by its header record, WMF by the placeable key or a plausible
 // standard header, a DIB by a plausible BITMAPINFOHEADER. Nothing when none fits.
-std::optional<PictureFormat> SniffPictureFormat(std::string_view bytes);
+std::optional<DecodableFormat> SniffDecodableFormat(std::string_view bytes);
 
 // Decoded pixels: premultiplied ARGB (0xAARRGGBB), `width` pixels a row, no
 // padding between rows.
@@ -56,7 +57,7 @@ struct DecodedPicture {
 // Decodes a raster picture (PNG, JPEG, BMP, DIB, GIF; for GIF the first
 // frame). Throws EPictureError for damaged data, an unsupported variant, a
 // picture above kPixelBudget, or a metafile format.
-DecodedPicture DecodePicture(PictureFormat format, std::string_view bytes);
+DecodedPicture DecodePicture(DecodableFormat format, std::string_view bytes);
 
 // The frame of a WMF picture in its own logical units: the placeable header's
 // bounding box, else its first window origin and extent, else the extent of
@@ -99,6 +100,6 @@ void StretchDraw(const PixelView& source, Canvas& canvas, const RECTL& rect, Str
 // Draws a picture's bytes scaled into `rect` of the canvas with the Lanczos
 // filter: raster formats are decoded and stretched, WMF is played at the
 // rectangle's visible resolution, EMF draws nothing. Throws EPictureError.
-void DrawPicture(PictureFormat format, std::string_view bytes, Canvas& canvas, const RECTL& rect);
+void DrawPicture(DecodableFormat format, std::string_view bytes, Canvas& canvas, const RECTL& rect);
 
 }  // namespace tagsmith

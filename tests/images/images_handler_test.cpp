@@ -109,10 +109,10 @@ class ImagesHandlerTest : public ::testing::Test {
   }
 
   DecodedPicture Png(size_t index) {
-    return DecodePicture(PictureFormat::pfPng, ReadFile(Utf16ToUtf8(tags.EmbObjFormats[index].Obj.PngFile)));
+    return DecodePicture(DecodableFormat::dfPng, ReadFile(Utf16ToUtf8(tags.EmbObjFormats[index].Obj.PngFile)));
   }
   DecodedPicture Jpeg(size_t index) {
-    return DecodePicture(PictureFormat::pfJpeg, ReadFile(Utf16ToUtf8(tags.EmbObjFormats[index].Obj.JpegFile)));
+    return DecodePicture(DecodableFormat::dfJpeg, ReadFile(Utf16ToUtf8(tags.EmbObjFormats[index].Obj.JpegFile)));
   }
 
   testing::TempHome home;
