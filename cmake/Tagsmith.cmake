@@ -55,3 +55,11 @@ function(tagsmith_add_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${ARG_LABELS}")
 endfunction()
+
+# The install tree is one program folder: the executables with Lang/ and Data/
+# beside them, where the program looks for them (/opt/tagsmith by default).
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+  set(CMAKE_INSTALL_PREFIX /opt/tagsmith CACHE PATH "Install prefix" FORCE)
+endif()
+set(TAGSMITH_INSTALL_PROGRAM_DIR "." CACHE STRING
+  "Folder of the install tree, relative to the prefix, for the executables, Lang/ and Data/")

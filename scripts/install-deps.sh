@@ -9,10 +9,10 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config make)
-libs=(libxml2-dev)
+libs=(libxml2-dev libsqlite3-dev libcurl4-openssl-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev libgif-dev libwmf-dev libvips-dev)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
-compare=(pandoc unrtf)
+compare=(libvips-tools imagemagick libpixman-1-dev bc pandoc unrtf)
 
 want=("${build[@]}" "${libs[@]}" "${tests[@]}")
 for arg in "$@"; do

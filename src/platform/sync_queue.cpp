@@ -3,8 +3,14 @@
 namespace tagsmith {
 
 namespace {
-// Static initialisation runs on the thread that loads the program.
-const std::thread::id kLoadingThread = std::this_thread::get_id();
+// Static initialisation runs on the thread that loads the program. The id is
+// taken at the first call, which may come from another file's static
+// initialiser (before this file's own variables are set up).
+std::thread::id LoadingThread() {
+  static const std::thread::id id = std::this_thread::get_id();
+  return id;
+}
+[[maybe_unused]] const std::thread::id kLoadingThread = LoadingThread();
 }  // namespace
 
 SyncQueue& SyncQueue::Main() {
@@ -12,7 +18,7 @@ SyncQueue& SyncQueue::Main() {
   return queue;
 }
 
-SyncQueue::SyncQueue() : mainThread_(kLoadingThread) {}
+SyncQueue::SyncQueue() : mainThread_(LoadingThread()) {}
 
 void SyncQueue::SetMainThread(std::thread::id id) {
   std::lock_guard<std::mutex> lock(mutex_);

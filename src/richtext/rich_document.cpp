@@ -93,11 +93,18 @@ class RichFont : public ITextFont {
     *out = Common(*doc_, formats_, get, undefined);
     return TomStatus::Ok();
   }
-  void Collect() { doc_->FormatsIn(doc_->Clamp(start_), doc_->Clamp(end_), &formats_); }
+  void Collect() {
+    if (collected_ && version_ == doc_->Version()) return;
+    doc_->FormatsIn(doc_->Clamp(start_), doc_->Clamp(end_), &formats_);
+    version_ = doc_->Version();
+    collected_ = true;
+  }
 
   std::shared_ptr<RichDocument> doc_;
   int32_t start_, end_;
   std::vector<uint32_t> formats_;
+  uint64_t version_ = 0;
+  bool collected_ = false;
 };
 
 class RichPara : public ITextPara {
@@ -337,6 +344,7 @@ void RichDocument::Append(std::u16string_view text, const CharFormat& format,
     runFormats_.push_back(idx);
   }
   text_.insert(static_cast<size_t>(at), text.data(), text.size());
+  ++version_;
   if (paragraphMarksEndParagraphs) {
     for (size_t i = 0; i < text.size(); ++i) {
       if (text[i] != kParagraphMark) continue;
@@ -363,7 +371,10 @@ void RichDocument::AppendObject(std::shared_ptr<IOleObject> object, SIZEL extent
   objects_.push_back(Object{at, std::move(object), extent});
 }
 
-void RichDocument::SetParaFormat(const ParaFormat& format) { paraFormats_.back() = format; }
+void RichDocument::SetParaFormat(const ParaFormat& format) {
+  paraFormats_.back() = format;
+  ++version_;
+}
 
 void RichDocument::ReserveText(size_t units) {
   // Reserved room that is never written costs address space, not memory.
@@ -378,15 +389,19 @@ bool RichDocument::IsUnit(int32_t unit) const {
 
 int32_t RichDocument::NextBoundary(int32_t unit, int32_t pos) const {
   const int32_t length = StoryLength();
-  const std::vector<int32_t>* starts = nullptr;
+  if (pos >= length) return length;
   switch (unit) {
-    case tomCharacter: return std::min(pos + 1, length);
+    case tomCharacter: return pos + 1;
     case tomStory: return length;
-    case tomCharFormat: starts = &runStarts_; break;
-    default: starts = &paraStarts_; break;
+    case tomCharFormat: {
+      const size_t r = RunAt(pos);
+      return r + 1 < runStarts_.size() ? runStarts_[r + 1] : length;
+    }
+    default: {
+      const size_t p = ParaAt(pos);
+      return p + 1 < paraStarts_.size() ? paraStarts_[p + 1] : length;
+    }
   }
-  auto it = std::upper_bound(starts->begin(), starts->end(), pos);
-  return it == starts->end() ? length : *it;
 }
 
 int32_t RichDocument::PrevBoundary(int32_t unit, int32_t pos) const {
@@ -401,10 +416,25 @@ int32_t RichDocument::PrevBoundary(int32_t unit, int32_t pos) const {
   return it == starts->begin() ? 0 : *(it - 1);
 }
 
-size_t RichDocument::RunAt(int32_t pos) const {
-  auto it = std::upper_bound(runStarts_.begin(), runStarts_.end(), pos);
-  return static_cast<size_t>(it - runStarts_.begin()) - 1;
+namespace {
+
+// The index i with starts[i] <= pos < starts[i + 1], trying the hint and its
+// successor before searching.
+size_t Locate(const std::vector<int32_t>& starts, int32_t pos, size_t& hint) {
+  const size_t n = starts.size();
+  for (size_t i = hint; i < n && i <= hint + 1; ++i) {
+    if (starts[i] <= pos && (i + 1 == n || pos < starts[i + 1])) return hint = i;
+  }
+  auto it = std::upper_bound(starts.begin(), starts.end(), pos);
+  hint = static_cast<size_t>(it - starts.begin()) - 1;
+  return hint;
 }
+
+}  // namespace
+
+size_t RichDocument::RunAt(int32_t pos) const { return Locate(runStarts_, pos, runHint_); }
+
+size_t RichDocument::ParaAt(int32_t pos) const { return Locate(paraStarts_, pos, paraHint_); }
 
 void RichDocument::FormatsIn(int32_t start, int32_t end, std::vector<uint32_t>* out) const {
   out->clear();
@@ -419,12 +449,8 @@ void RichDocument::FormatsIn(int32_t start, int32_t end, std::vector<uint32_t>* 
 
 void RichDocument::ParagraphsIn(int32_t start, int32_t end, size_t* first, size_t* last) const {
   const int32_t lastChar = std::max(std::min(end, StoryLength()) - 1, 0);
-  auto at = [this](int32_t pos) {
-    auto it = std::upper_bound(paraStarts_.begin(), paraStarts_.end(), pos);
-    return static_cast<size_t>(it - paraStarts_.begin()) - 1;
-  };
-  *first = at(std::min(start, lastChar));
-  *last = start >= end ? *first : at(lastChar);
+  *first = ParaAt(std::min(start, lastChar));
+  *last = start >= end ? *first : ParaAt(lastChar);
 }
 
 void RichDocument::SplitRunAt(int32_t pos) {
@@ -458,6 +484,7 @@ void RichDocument::ApplyCharFormat(int32_t start, int32_t end,
     runFormats_[i] = Intern(f);
   }
   MergeRuns(first > 0 ? first - 1 : 0, last + 1);
+  ++version_;
 }
 
 }  // namespace tagsmith

@@ -69,11 +69,14 @@ class RichDocument : public ITextDocument,
   const ParaFormat& Paragraph(size_t index) const { return paraFormats_[index]; }
   // Changes the format of every character in [start, end); runs stay maximal.
   void ApplyCharFormat(int32_t start, int32_t end, const std::function<void(CharFormat&)>& change);
+  // Bumped by every change, so font objects know when to look again.
+  uint64_t Version() const { return version_; }
 
  private:
   uint32_t Intern(const CharFormat& format);
   void Append(std::u16string_view text, const CharFormat& format, bool paragraphMarksEndParagraphs);
-  size_t RunAt(int32_t pos) const;  // the run holding the character at pos
+  size_t RunAt(int32_t pos) const;   // the run holding the character at pos
+  size_t ParaAt(int32_t pos) const;  // the paragraph holding it
   void SplitRunAt(int32_t pos);
   void MergeRuns(size_t from, size_t to);
 
@@ -98,6 +101,11 @@ class RichDocument : public ITextDocument,
   std::vector<ParaFormat> paraFormats_;
   std::vector<Object> objects_;
   std::shared_ptr<Bounds> selection_;
+  uint64_t version_ = 0;
+  // Walks go forward run by run; remembering the last run and paragraph
+  // found makes each step O(1) instead of a binary search.
+  mutable size_t runHint_ = 0;
+  mutable size_t paraHint_ = 0;
 };
 
 }  // namespace tagsmith

@@ -11,6 +11,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A static initialiser of another file may reach the main queue before the
+// queue's own file has been initialised.
+const bool kMainThreadDuringStaticInit = SyncQueue::Main().IsMainThread();
+
+TEST(SyncQueue, MainQueueReachedDuringStaticInitialisationKnowsTheMainThread) {
+  EXPECT_TRUE(kMainThreadDuringStaticInit);
+  EXPECT_TRUE(SyncQueue::Main().IsMainThread());
+}
+
 TEST(SyncQueue, WorkerStepRunsOnTheMainThreadWhileTheWorkerWaits) {
   SyncQueue queue;  // its main thread is this test's thread
   std::thread::id ranOn;

@@ -1,0 +1,167 @@
+// tagsmith-config: the settings store from the shell, in the manner of
+// git config. Exit status 0 on success, 1 for a failed command (unknown
+// setting, bad value, value not set, unusable registry file), 2 for a
+// command line that cannot be understood.
+
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/global_share.h"
+
+namespace tagsmith {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: tagsmith-config list\n"
+    "       tagsmith-config get NAME\n"
+    "       tagsmith-config set [--flag | --int | --string] NAME VALUE\n"
+    "       tagsmith-config unset NAME\n"
+    "\n"
+    "Reads and writes the settings of Tagsmith in its registry file\n"
+    "($XDG_CONFIG_HOME/Quorindo/registry.sqlite3, HKEY_CURRENT_USER\\Software\\Quorindo\\Tagsmith).\n"
+    "\n"
+    "  list            every stored setting as NAME=VALUE\n"
+    "  get NAME        the stored value; status 1 when it is not set\n"
+    "  set NAME VALUE  stores the value in the setting's kind: a flag as TRUE or\n"
+    "                  FALSE (given as TRUE, FALSE, YES, NO, Y, N or a number),\n"
+    "                  an integer as a 32-bit number, anything else as text;\n"
+    "                  --flag, --int or --string insist on that kind\n"
+    "  unset NAME      removes the value, or a whole group (bbcode, html,\n"
+    "                  MainFormData), so that the program uses its defaults\n"
+    "\n"
+    "NAME is a path below the settings root, with slashes or backslashes, in any\n"
+    "letter case: UILang, UpscaleImages, bbcode/Data/bttBold.\n";
+
+struct UsageError {
+  std::string message;
+};
+struct CommandError {
+  std::string message;
+};
+
+std::string Display(std::string name) {
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  return name;
+}
+
+const char* KindName(SettingKind kind) {
+  switch (kind) {
+    case SettingKind::String: return "a string";
+    case SettingKind::Flag: return "a flag";
+    case SettingKind::Integer: return "an integer";
+    case SettingKind::Group: return "a group of settings";
+  }
+  return "";
+}
+
+const SettingInfo& Known(const std::string& name) {
+  const SettingInfo* info = FindSetting(name);
+  if (info == nullptr) throw CommandError{"unknown setting \"" + name + "\""};
+  return *info;
+}
+
+void List(SettingsStore& store) {
+  for (const RegistryEntry& e : store.ListValues()) {
+    const std::string name = e.path.empty() ? e.name : e.path + "\\" + e.name;
+    const std::string value =
+        e.value.type == RegistryType::DWord ? std::to_string(static_cast<int32_t>(e.value.dword)) : e.value.text;
+    std::cout << Display(name) << "=" << value << "\n";
+  }
+}
+
+void Get(SettingsStore& store, const std::string& name) {
+  const SettingInfo& info = Known(name);
+  if (info.kind == SettingKind::Group)
+    throw CommandError{Display(info.name) + " is a group of settings; name one of its values"};
+  if (!store.ValueExists(info.name)) {
+    std::string message = Display(info.name) + " is not set";
+    if (!info.defaultText.empty()) message += " (the program uses " + info.defaultText + ")";
+    throw CommandError{message};
+  }
+  std::cout << store.ReadString(info.name, "") << "\n";
+}
+
+void Set(SettingsStore& store, const std::vector<std::string>& args) {
+  std::optional<SettingKind> wanted;
+  std::vector<std::string> operands;
+  bool options = true;
+  for (const std::string& a : args) {
+    if (options && a == "--") options = false;
+    else if (options && a == "--flag") wanted = SettingKind::Flag;
+    else if (options && a == "--int") wanted = SettingKind::Integer;
+    else if (options && a == "--string") wanted = SettingKind::String;
+    else if (options && a.size() > 1 && a[0] == '-' && a[1] == '-') throw UsageError{"unknown option " + a};
+    else operands.push_back(a);
+  }
+  if (operands.size() != 2) throw UsageError{"set takes NAME and VALUE"};
+  const SettingInfo& info = Known(operands[0]);
+  const std::string& value = operands[1];
+  if (info.kind == SettingKind::Group)
+    throw CommandError{Display(info.name) + " is a group of settings; name one of its values"};
+  if (wanted && *wanted != info.kind)
+    throw CommandError{Display(info.name) + " is " + KindName(info.kind) + ", not " + KindName(*wanted)};
+  SettingInfo shown = info;
+  shown.name = Display(info.name);
+  if (const std::string problem = SettingValueProblem(shown, value); !problem.empty()) throw CommandError{problem};
+  switch (info.kind) {
+    case SettingKind::Flag:
+      store.WriteFlag(info.name, *ParseFlag(value));
+      break;
+    case SettingKind::Integer:
+      store.WriteInteger(info.name, static_cast<int32_t>(*ParseDWord(value)));
+      break;
+    default:
+      store.WriteString(info.name, value);
+  }
+}
+
+void Unset(SettingsStore& store, const std::string& name) {
+  const SettingInfo& info = Known(name);
+  if (info.kind == SettingKind::Group) store.DeleteKey(info.name);
+  else store.DeleteValue(info.name);
+}
+
+int Run(const std::vector<std::string>& args) {
+  if (args.empty()) throw UsageError{"no command given"};
+  const std::string& command = args[0];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command != "list" && command != "get" && command != "set" && command != "unset")
+    throw UsageError{"unknown command " + command};
+  if ((command == "list" && !rest.empty()) || ((command == "get" || command == "unset") && rest.size() != 1))
+    throw UsageError{command == "list" ? "list takes no arguments" : command + " takes one NAME"};
+
+  Registry registry(Registry::DefaultFileName());
+  SettingsStore store(registry);
+  if (command == "list") List(store);
+  else if (command == "get") Get(store, rest[0]);
+  else if (command == "set") Set(store, rest);
+  else Unset(store, rest[0]);
+  return 0;
+}
+
+}  // namespace
+}  // namespace tagsmith
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    return tagsmith::Run(args);
+  } catch (const tagsmith::UsageError& e) {
+    std::cerr << "tagsmith-config: " << e.message << "\n\n" << tagsmith::kUsage;
+    return 2;
+  } catch (const tagsmith::CommandError& e) {
+    std::cerr << "tagsmith-config: " << e.message << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "tagsmith-config: " << e.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,86 @@
+#include "conversion/markup_writers.h"
+
+namespace tagsmith {
+
+namespace {
+
+using namespace markup;
+
+bool HasFont(const TSymRec& sym, TBBCODETagSet s) { return s.Contains(bttFontName) && !sym.FontName.empty(); }
+bool HasSize(const TSymRec& sym, TBBCODETagSet s) { return s.Contains(bttFontSize) && sym.FontSize > 0; }
+bool HasColor(const TSymRec& sym, TBBCODETagSet s) {
+  return s.Contains(bttFontColor) && !IsAutoColor(sym.ForeColor);
+}
+
+void RunOpen(const TSymRec& sym, TBBCODETagSet s, std::u16string& out) {
+  if (HasFont(sym, s)) {
+    out += u"[font=\"";
+    AppendValue(out, sym.FontName);
+    out += u"\"]";
+  }
+  if (HasSize(sym, s)) {
+    out += u"[size=";
+    AppendDecimal(out, RoundedFontSize(sym.FontSize));
+    out += u"]";
+  }
+  if (HasColor(sym, s)) {
+    out += u"[color=#";
+    AppendHex6(out, SwapRB(static_cast<uint32_t>(sym.ForeColor)));
+    out += u"]";
+  }
+  if (s.Contains(bttBold) && (sym.Style & fsBold)) out += u"[b]";
+  if (s.Contains(bttItalic) && (sym.Style & fsItalic)) out += u"[i]";
+  if (s.Contains(bttUnderline) && (sym.Style & fsUnderline)) out += u"[u]";
+  if (s.Contains(bttStrikeout) && (sym.Style & fsStrikeOut)) out += u"[s]";
+}
+
+void RunClose(const TSymRec& sym, TBBCODETagSet s, std::u16string& out) {
+  if (s.Contains(bttStrikeout) && (sym.Style & fsStrikeOut)) out += u"[/s]";
+  if (s.Contains(bttUnderline) && (sym.Style & fsUnderline)) out += u"[/u]";
+  if (s.Contains(bttItalic) && (sym.Style & fsItalic)) out += u"[/i]";
+  if (s.Contains(bttBold) && (sym.Style & fsBold)) out += u"[/b]";
+  if (HasColor(sym, s)) out += u"[/color]";
+  if (HasSize(sym, s)) out += u"[/size]";
+  if (HasFont(sym, s)) out += u"[/font]";
+}
+
+}  // namespace
+
+// BBCode writes no background colour and never links local files.
+void AppendBBCodeTagText(const TTagRec& tag, bool antiHotlinking, TBBCODETagSet s, std::u16string& out) {
+  if (tag.Phase == tpBreak) return;
+  switch (tag.Kind) {
+    case tgSym:
+      if (!tag.Sym) return;
+      if (tag.Phase == tpOpen) RunOpen(*tag.Sym, s, out);
+      else RunClose(*tag.Sym, s, out);
+      return;
+    case tgPara: {
+      if (!tag.Para || !s.Contains(bttAlign)) return;
+      const char16_t* word = AlignmentWord(*tag.Para);
+      if (!word) return;
+      out += tag.Phase == tpOpen ? u"[" : u"[/";
+      out += word;
+      out += u"]";
+      return;
+    }
+    case tgObj: {
+      if (!tag.Obj || !s.Contains(bttImage)) return;
+      const bool preview = antiHotlinking && IsBigImage(*tag.Obj);
+      if (tag.Phase != tpOpen) {
+        out += preview ? u"[/img][/url]" : u"[/img]";
+      } else if (preview) {
+        out += u"[url=";
+        AppendValue(out, tag.Obj->LinkToPage);
+        out += u"][img]";
+        AppendValue(out, tag.Obj->ImagePreviewURL);
+      } else {
+        out += u"[img]";
+        AppendValue(out, tag.Obj->ImageURL);
+      }
+      return;
+    }
+  }
+}
+
+}  // namespace tagsmith

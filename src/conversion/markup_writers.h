@@ -1,0 +1,39 @@
+#pragma once
+
+// The two writers: the markup text of one tag event, appended to the code.
+// Internal to the conversion engine; TTagsArray chooses the writer.
+
+#include <string>
+#include <string_view>
+
+#include "conversion/tag_sets.h"
+#include "conversion/tags_array.h"
+
+namespace tagsmith {
+
+void AppendHtmlTagText(const TTagRec& tag, bool local, bool antiHotlinking, THTMLTagSet tags,
+                       std::u16string& out);
+void AppendBBCodeTagText(const TTagRec& tag, bool antiHotlinking, TBBCODETagSet tags, std::u16string& out);
+
+// What both writers share.
+namespace markup {
+
+// A font size as the code writes it: rounded to the nearest integer, halves
+// to the even neighbour (10.5 gives 10, 11.5 gives 12).
+int RoundedFontSize(long double size);
+bool IsAutoColor(int32_t colour);
+// An uploaded image is big when its file is larger than 35 KiB.
+bool IsBigImage(const TEmbObjRec& obj);
+// u"left", u"right", u"center", or nullptr for justify.
+const char16_t* AlignmentWord(uint8_t alignment);
+
+void AppendDecimal(std::u16string& out, int value);
+// Upper-case hexadecimal, zero-padded to six digits ("%.6X").
+void AppendHex6(std::u16string& out, uint32_t value);
+// A value embedded in a tag (font name, path, address) passes through the
+// platform's 8-bit code page, UTF-8: every character survives except an
+// unpaired surrogate, which becomes U+FFFD.
+void AppendValue(std::u16string& out, std::u16string_view value);
+
+}  // namespace markup
+}  // namespace tagsmith

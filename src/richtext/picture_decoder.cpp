@@ -1,0 +1,905 @@
+#include "richtext/picture_decoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include <gif_lib.h>
+#include <jpeglib.h>
+#include <libwmf/api.h>
+#include <libwmf/gd.h>
+#include <libwmf/gd/gd.h>
+#include <png.h>
+#include <vips/vips.h>
+
+#include "platform/strings.h"
+
+namespace tagsmith {
+
+namespace {
+
+uint16_t Le16(std::string_view b, size_t at) {
+  return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8);
+}
+uint32_t Le32(std::string_view b, size_t at) {
+  return uint32_t(Le16(b, at)) | uint32_t(Le16(b, at + 2)) << 16;
+}
+int16_t LeI16(std::string_view b, size_t at) { return int16_t(Le16(b, at)); }
+int32_t LeI32(std::string_view b, size_t at) { return int32_t(Le32(b, at)); }
+
+[[noreturn]] void Fail(DecodableFormat format, const std::string& reason) {
+  throw EPictureError(FormatString("Invalid %s picture: %s", DecodableFormatName(format), reason.c_str()));
+}
+
+void CheckBudget(int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0)
+    throw EPictureError(FormatString("Picture has no pixels (%lld x %lld)", (long long)width, (long long)height));
+  if (width > kPixelBudget || height > kPixelBudget || width * height > kPixelBudget)
+    throw EPictureError(FormatString("Picture of %lld x %lld pixels exceeds the limit of %lld pixels",
+                                     (long long)width, (long long)height, (long long)kPixelBudget));
+}
+
+DecodedPicture NewPicture(int64_t width, int64_t height) {
+  CheckBudget(width, height);
+  DecodedPicture p;
+  p.width = int32_t(width);
+  p.height = int32_t(height);
+  p.pixels.assign(size_t(width) * size_t(height), 0u);
+  return p;
+}
+
+inline uint32_t Premultiply(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+  if (a == 255) return 0xFF000000u | r << 16 | g << 8 | b;
+  if (a == 0) return 0;
+  auto mul = [a](uint32_t c) { uint32_t t = c * a + 128; return (t + (t >> 8)) >> 8; };
+  return a << 24 | mul(r) << 16 | mul(g) << 8 | mul(b);
+}
+
+// --- PNG ---------------------------------------------------------------------
+
+DecodedPicture DecodePng(std::string_view bytes) {
+  if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8))
+    Fail(DecodableFormat::dfPng, "not a PNG file");
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
+    Fail(DecodableFormat::dfPng, image.message);
+  struct Guard {
+    png_image* image;
+    ~Guard() { png_image_free(image); }
+  } guard{&image};
+  CheckBudget(image.width, image.height);
+  image.format = PNG_FORMAT_BGRA;  // in memory: the little-endian 0xAARRGGBB of a pixel
+  DecodedPicture p = NewPicture(image.width, image.height);
+  if (!png_image_finish_read(&image, nullptr, p.pixels.data(), png_int_32(image.width) * 4, nullptr))
+    Fail(DecodableFormat::dfPng, image.message);
+  for (uint32_t& px : p.pixels) px = Premultiply(px >> 24, (px >> 16) & 255, (px >> 8) & 255, px & 255);
+  return p;
+}
+
+// --- JPEG --------------------------------------------------------------------
+
+// Progressive JPEG with thousands of tiny scans takes unbounded time to decode.
+constexpr int kMaxJpegScans = 500;
+
+struct JpegError {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->message);
+  std::longjmp(err->jump, 1);
+}
+
+void JpegSilence(j_common_ptr, int) {}
+
+void JpegProgress(j_common_ptr cinfo) {
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number > kMaxJpegScans) {
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "more than %d scans", kMaxJpegScans);
+    std::longjmp(err->jump, 1);
+  }
+}
+
+// Everything the decoder touches between setjmp and longjmp lives here, behind
+// one pointer taken before setjmp, so a jump leaves nothing indeterminate.
+struct JpegDecode {
+  jpeg_decompress_struct cinfo;
+  JpegError err;
+  jpeg_progress_mgr progress;
+  DecodedPicture picture;
+  std::vector<uint8_t> row;
+  bool created = false;
+  ~JpegDecode() {
+    if (created) jpeg_destroy_decompress(&cinfo);
+  }
+};
+
+void DecodeJpegInto(JpegDecode* s, std::string_view bytes) {
+  if (setjmp(s->err.jump)) Fail(DecodableFormat::dfJpeg, s->err.message);
+  jpeg_create_decompress(&s->cinfo);
+  s->created = true;
+  s->cinfo.progress = &s->progress;
+  jpeg_mem_src(&s->cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  jpeg_read_header(&s->cinfo, TRUE);
+  CheckBudget(s->cinfo.image_width, s->cinfo.image_height);
+  const bool cmyk = s->cinfo.jpeg_color_space == JCS_CMYK || s->cinfo.jpeg_color_space == JCS_YCCK;
+  s->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+  jpeg_start_decompress(&s->cinfo);
+  const int64_t w = s->cinfo.output_width, h = s->cinfo.output_height;
+  s->picture = NewPicture(w, h);
+  s->row.resize(size_t(w) * 4);
+  // Adobe writes CMYK inverted (0 means full ink).
+  const bool inverted = s->cinfo.saw_Adobe_marker;
+  while (s->cinfo.output_scanline < s->cinfo.output_height) {
+    const size_t y = s->cinfo.output_scanline;
+    uint32_t* out = s->picture.pixels.data() + y * size_t(w);
+    if (!cmyk) {
+      JSAMPROW rows[1] = {reinterpret_cast<JSAMPROW>(out)};
+      jpeg_read_scanlines(&s->cinfo, rows, 1);
+      continue;
+    }
+    JSAMPROW rows[1] = {s->row.data()};
+    jpeg_read_scanlines(&s->cinfo, rows, 1);
+    for (int64_t x = 0; x < w; ++x) {
+      uint32_t c = s->row[x * 4], m = s->row[x * 4 + 1], yel = s->row[x * 4 + 2], k = s->row[x * 4 + 3];
+      if (!inverted) c = 255 - c, m = 255 - m, yel = 255 - yel, k = 255 - k;
+      out[x] = 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (yel * k / 255);
+    }
+  }
+  jpeg_finish_decompress(&s->cinfo);
+}
+
+DecodedPicture DecodeJpeg(std::string_view bytes) {
+  auto s = std::make_unique<JpegDecode>();
+  s->cinfo.err = jpeg_std_error(&s->err.pub);
+  s->err.pub.error_exit = JpegErrorExit;
+  s->err.pub.emit_message = JpegSilence;
+  s->progress.progress_monitor = JpegProgress;
+  DecodeJpegInto(s.get(), bytes);
+  // The decoder writes BGRA with an alpha of 255, which is already the opaque
+  // premultiplied form.
+  return std::move(s->picture);
+}
+
+// --- BMP and DIB ---------------------------------------------------------------
+
+struct Channel {
+  uint32_t mask = 0;
+  int shift = 0;
+  uint32_t max = 0;  // the largest value of the field
+};
+
+Channel MakeChannel(uint32_t mask) {
+  Channel c;
+  c.mask = mask;
+  if (!mask) return c;
+  c.shift = std::countr_zero(mask);
+  const uint32_t field = mask >> c.shift;
+  if (field & (field + 1)) Fail(DecodableFormat::dfDib, "colour mask is not contiguous");
+  c.max = field;
+  return c;
+}
+
+inline uint32_t Extract(const Channel& c, uint32_t v) {
+  if (!c.mask) return 0;
+  return (((v & c.mask) >> c.shift) * 255 + c.max / 2) / c.max;
+}
+
+constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJpeg = 4, kBiPng = 5,
+                   kBiAlphaBitfields = 6;
+
+// `dib` starts at the BITMAPINFOHEADER (or BITMAPCOREHEADER). `bitsOffset` is
+// where the pixel bits start, counted from `dib`, or 0 for a packed DIB whose
+// bits follow the colour table.
+DecodedPicture DecodeDibAt(std::string_view dib, uint64_t bitsOffset, DecodableFormat format) {
+  auto need = [&](uint64_t n, const char* what) {
+    if (dib.size() < n) Fail(format, FormatString("truncated %s", what));
+  };
+  need(4, "header");
+  const uint32_t headerSize = Le32(dib, 0);
+  int64_t width, height;
+  uint32_t bpp, compression = kBiRgb, colorsUsed = 0;
+  bool core = false;
+  uint32_t masks[4] = {0, 0, 0, 0};
+  uint64_t tableAt;
+  if (headerSize == 12) {
+    need(12, "header");
+    core = true;
+    width = Le16(dib, 4);
+    height = Le16(dib, 6);
+    bpp = Le16(dib, 10);
+    tableAt = 12;
+  } else if (headerSize >= 40 && headerSize <= 4096) {
+    need(headerSize, "header");
+    width = LeI32(dib, 4);
+    height = LeI32(dib, 8);
+    bpp = Le16(dib, 14);
+    compression = Le32(dib, 16);
+    colorsUsed = Le32(dib, 32);
+    tableAt = headerSize;
+    if (headerSize >= 52) masks[0] = Le32(dib, 40), masks[1] = Le32(dib, 44), masks[2] = Le32(dib, 48);
+    if (headerSize >= 56) masks[3] = Le32(dib, 52);
+    if (headerSize == 40 && (compression == kBiBitfields || compression == kBiAlphaBitfields)) {
+      const uint32_t n = compression == kBiAlphaBitfields ? 4 : 3;
+      need(40 + 4 * n, "colour masks");
+      for (uint32_t i = 0; i < n; ++i) masks[i] = Le32(dib, 40 + 4 * i);
+      tableAt += 4 * n;
+    }
+  } else {
+    Fail(format, FormatString("unknown header size %u", headerSize));
+  }
+  if (Le16(dib, core ? 8 : 12) != 1) Fail(format, "plane count is not 1");
+  const bool topDown = height < 0;
+  if (topDown) height = -height;
+  if (width <= 0 || height <= 0) Fail(format, "no pixels");
+  CheckBudget(width, height);
+
+  if (compression == kBiJpeg || compression == kBiPng) {
+    const uint64_t at = bitsOffset ? bitsOffset : tableAt;
+    if (at >= dib.size()) Fail(format, "truncated pixel data");
+    return DecodePicture(compression == kBiJpeg ? DecodableFormat::dfJpeg : DecodableFormat::dfPng, dib.substr(at));
+  }
+
+  const bool paletted = bpp == 1 || bpp == 2 || bpp == 4 || bpp == 8;
+  if (!paletted && bpp != 16 && bpp != 24 && bpp != 32) Fail(format, FormatString("unsupported bit depth %u", bpp));
+  if (compression == kBiRle8 && bpp != 8) Fail(format, "RLE8 needs 8 bits a pixel");
+  if (compression == kBiRle4 && bpp != 4) Fail(format, "RLE4 needs 4 bits a pixel");
+  if ((compression == kBiBitfields || compression == kBiAlphaBitfields) && bpp != 16 && bpp != 32)
+    Fail(format, "colour masks need 16 or 32 bits a pixel");
+  if (compression > kBiAlphaBitfields) Fail(format, FormatString("unsupported compression %u", compression));
+  if ((compression == kBiRle8 || compression == kBiRle4) && topDown) Fail(format, "a compressed bitmap can not be top-down");
+
+  // Colour table.
+  std::vector<uint32_t> palette;
+  const uint32_t entrySize = core ? 3 : 4;
+  uint64_t entries = 0;
+  if (paletted) {
+    entries = colorsUsed ? colorsUsed : (1u << bpp);
+    if (entries > 65536) Fail(format, "colour table too large");
+  } else if (!core) {
+    entries = std::min<uint64_t>(colorsUsed, 65536);
+  }
+  const uint64_t tableEnd = tableAt + entries * entrySize;
+  if (paletted) {
+    need(tableEnd, "colour table");
+    palette.assign(size_t(1) << bpp, 0xFF000000u);
+    for (uint64_t i = 0; i < std::min<uint64_t>(entries, palette.size()); ++i) {
+      const size_t at = size_t(tableAt + i * entrySize);
+      palette[i] = 0xFF000000u | uint32_t(uint8_t(dib[at + 2])) << 16 | uint32_t(uint8_t(dib[at + 1])) << 8 |
+                   uint8_t(dib[at]);
+    }
+  }
+  uint64_t bitsAt = bitsOffset ? bitsOffset : tableEnd;
+  if (bitsAt > dib.size()) Fail(format, "truncated pixel data");
+
+  DecodedPicture p = NewPicture(width, height);
+  auto rowOut = [&](int64_t y) { return p.pixels.data() + size_t(topDown ? y : height - 1 - y) * size_t(width); };
+
+  if (compression == kBiRle8 || compression == kBiRle4) {
+    // Pixels the runs skip stay transparent.
+    const std::string_view bits = dib.substr(bitsAt);
+    size_t i = 0;
+    int64_t x = 0, y = 0;  // y counts from the bottom row
+    auto put = [&](uint32_t index) {
+      if (x < width && y < height) rowOut(y)[x] = palette[index & (palette.size() - 1)];
+      ++x;
+    };
+    while (y < height) {
+      if (i + 2 > bits.size()) Fail(format, "truncated RLE data");
+      const uint8_t count = uint8_t(bits[i]), value = uint8_t(bits[i + 1]);
+      i += 2;
+      if (count) {
+        for (int n = 0; n < count; ++n)
+          put(compression == kBiRle8 ? value : (n & 1 ? value & 15 : value >> 4));
+        continue;
+      }
+      if (value == 0) {  // end of line
+        x = 0;
+        ++y;
+      } else if (value == 1) {  // end of bitmap
+        break;
+      } else if (value == 2) {  // delta
+        if (i + 2 > bits.size()) Fail(format, "truncated RLE data");
+        x += uint8_t(bits[i]);
+        y += uint8_t(bits[i + 1]);
+        i += 2;
+      } else {  // absolute run of `value` pixels, padded to 16 bits
+        const size_t bytes = compression == kBiRle8 ? value : (value + 1) / 2;
+        if (i + bytes > bits.size()) Fail(format, "truncated RLE data");
+        for (int n = 0; n < value; ++n) {
+          const uint8_t b = uint8_t(bits[i + (compression == kBiRle8 ? n : n / 2)]);
+          put(compression == kBiRle8 ? b : (n & 1 ? b & 15 : b >> 4));
+        }
+        i += (bytes + 1) & ~size_t(1);
+      }
+    }
+    return p;
+  }
+
+  const uint64_t rowBytes = ((uint64_t(width) * bpp + 31) / 32) * 4;
+  const uint64_t lastRowBytes = (uint64_t(width) * bpp + 7) / 8;
+  // Some writers leave off the padding of the last row.
+  if (bitsAt + rowBytes * uint64_t(height - 1) + lastRowBytes > dib.size()) Fail(format, "truncated pixel data");
+
+  Channel ch[4];
+  bool useAlpha = false;
+  if (bpp == 16 || bpp == 32) {
+    if (compression == kBiBitfields || compression == kBiAlphaBitfields || headerSize >= 56) {
+      if (compression == kBiRgb) {
+        masks[0] = bpp == 16 ? 0x7C00 : 0xFF0000;
+        masks[1] = bpp == 16 ? 0x03E0 : 0x00FF00;
+        masks[2] = bpp == 16 ? 0x001F : 0x0000FF;
+        // A plain 32-bit bitmap's fourth byte is padding unless the header
+        // names an alpha mask.
+      }
+    } else {
+      masks[0] = bpp == 16 ? 0x7C00 : 0xFF0000;
+      masks[1] = bpp == 16 ? 0x03E0 : 0x00FF00;
+      masks[2] = bpp == 16 ? 0x001F : 0x0000FF;
+      masks[3] = 0;
+    }
+    for (int c = 0; c < 4; ++c) ch[c] = MakeChannel(masks[c]);
+    useAlpha = masks[3] != 0;
+  }
+
+  bool anyAlpha = false;
+  for (int64_t y = 0; y < height; ++y) {
+    const std::string_view row = dib.substr(size_t(bitsAt + rowBytes * uint64_t(y)));
+    uint32_t* out = rowOut(y);
+    for (int64_t x = 0; x < width; ++x) {
+      switch (bpp) {
+        case 1: case 2: case 4: case 8: {
+          const uint64_t bit = uint64_t(x) * bpp;
+          const uint8_t b = uint8_t(row[size_t(bit / 8)]);
+          const uint32_t index = (b >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
+          out[x] = palette[index];
+          break;
+        }
+        case 24: {
+          const size_t at = size_t(x) * 3;
+          out[x] = 0xFF000000u | uint32_t(uint8_t(row[at + 2])) << 16 | uint32_t(uint8_t(row[at + 1])) << 8 |
+                   uint8_t(row[at]);
+          break;
+        }
+        default: {
+          // Straight (not premultiplied) until the alpha rule below is known.
+          const uint32_t v = bpp == 16 ? Le16(row, size_t(x) * 2) : Le32(row, size_t(x) * 4);
+          const uint32_t a = useAlpha ? Extract(ch[3], v) : 255;
+          if (a) anyAlpha = true;
+          out[x] = a << 24 | Extract(ch[0], v) << 16 | Extract(ch[1], v) << 8 | Extract(ch[2], v);
+          break;
+        }
+      }
+    }
+  }
+  // A bitmap whose alpha is zero everywhere was written by a program that did
+  // not use the channel: show it opaque rather than not at all.
+  if (useAlpha && !anyAlpha)
+    for (uint32_t& px : p.pixels) px |= 0xFF000000u;
+  else if (useAlpha)
+    for (uint32_t& px : p.pixels) px = Premultiply(px >> 24, (px >> 16) & 255, (px >> 8) & 255, px & 255);
+  return p;
+}
+
+DecodedPicture DecodeBmp(std::string_view bytes) {
+  if (bytes.size() < 18 || bytes[0] != 'B' || bytes[1] != 'M') Fail(DecodableFormat::dfBmp, "no BMP file header");
+  const uint32_t offBits = Le32(bytes, 10);
+  const std::string_view dib = bytes.substr(14);
+  // A wrong bits offset is common; fall back to the packed layout then.
+  const uint64_t bitsOffset = offBits >= 14 + 12 && offBits < bytes.size() ? offBits - 14 : 0;
+  return DecodeDibAt(dib, bitsOffset, DecodableFormat::dfBmp);
+}
+
+// --- GIF ---------------------------------------------------------------------
+
+struct GifSource {
+  std::string_view bytes;
+  size_t at = 0;
+};
+
+int GifRead(GifFileType* gif, GifByteType* out, int length) {
+  auto* src = static_cast<GifSource*>(gif->UserData);
+  const size_t n = std::min<size_t>(size_t(std::max(length, 0)), src->bytes.size() - src->at);
+  std::memcpy(out, src->bytes.data() + src->at, n);
+  src->at += n;
+  return int(n);
+}
+
+DecodedPicture DecodeGif(std::string_view bytes) {
+  GifSource source{bytes};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&source, GifRead, &error);
+  if (!gif) Fail(DecodableFormat::dfGif, GifErrorString(error));
+  struct Closer {
+    GifFileType* gif;
+    ~Closer() {
+      int e;
+      DGifCloseFile(gif, &e);
+    }
+  } closer{gif};
+  auto check = [&](int result) {
+    if (result == GIF_ERROR) {
+      const char* text = GifErrorString(gif->Error);
+      Fail(DecodableFormat::dfGif, text ? text : "damaged data");
+    }
+  };
+  int transparent = -1;
+  DecodedPicture p;
+  for (;;) {
+    GifRecordType type;
+    check(DGifGetRecordType(gif, &type));
+    if (type == TERMINATE_RECORD_TYPE) Fail(DecodableFormat::dfGif, "no image");
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code;
+      GifByteType* ext = nullptr;
+      check(DGifGetExtension(gif, &code, &ext));
+      if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) transparent = (ext[1] & 1) ? ext[4] : -1;
+      while (ext) check(DGifGetExtensionNext(gif, &ext));
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE) continue;
+    check(DGifGetImageDesc(gif));
+    const GifImageDesc& d = gif->Image;
+    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+    if (!map) Fail(DecodableFormat::dfGif, "no colour map");
+    CheckBudget(d.Width, d.Height);
+    const int64_t sw = gif->SWidth > 0 ? gif->SWidth : d.Left + d.Width;
+    const int64_t sh = gif->SHeight > 0 ? gif->SHeight : d.Top + d.Height;
+    p = NewPicture(sw, sh);
+    std::vector<GifPixelType> line(size_t(d.Width));
+    auto putRow = [&](int64_t row) {
+      const int64_t y = d.Top + row;
+      if (y < 0 || y >= sh) return;
+      for (int64_t x = 0; x < d.Width; ++x) {
+        const int64_t px = d.Left + x;
+        const int index = line[size_t(x)];
+        if (px < 0 || px >= sw || index == transparent || index >= map->ColorCount) continue;
+        const GifColorType& c = map->Colors[index];
+        p.pixels[size_t(y) * size_t(sw) + size_t(px)] = 0xFF000000u | uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
+      }
+    };
+    if (d.Interlace) {
+      static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+      for (int pass = 0; pass < 4; ++pass)
+        for (int64_t row = kStart[pass]; row < d.Height; row += kStep[pass]) {
+          check(DGifGetLine(gif, line.data(), d.Width));
+          putRow(row);
+        }
+    } else {
+      for (int64_t row = 0; row < d.Height; ++row) {
+        check(DGifGetLine(gif, line.data(), d.Width));
+        putRow(row);
+      }
+    }
+    return p;
+  }
+}
+
+// --- WMF ---------------------------------------------------------------------
+
+constexpr uint32_t kPlaceableKey = 0x9AC6CDD7u;
+
+struct WmfLayout {
+  size_t headerAt = 0;  // the standard header
+  bool placeable = false;
+  WmfFrame placeableBox;
+  bool hasWindow = false;
+  WmfFrame window;
+};
+
+// Walks the records once, so that libwmf only ever sees a metafile whose
+// record chain stays inside the data and ends with an end-of-file record.
+WmfLayout ScanWmf(std::string_view b) {
+  WmfLayout l;
+  if (b.size() >= 22 && Le32(b, 0) == kPlaceableKey) {
+    l.placeable = true;
+    l.placeableBox = {double(LeI16(b, 6)), double(LeI16(b, 8)), double(LeI16(b, 10)), double(LeI16(b, 12))};
+    l.headerAt = 22;
+  }
+  const size_t h = l.headerAt;
+  if (b.size() < h + 18) Fail(DecodableFormat::dfWmf, "truncated header");
+  const uint16_t type = Le16(b, h), headerWords = Le16(b, h + 2), version = Le16(b, h + 4);
+  if ((type != 1 && type != 2) || headerWords != 9 || (version != 0x0100 && version != 0x0300))
+    Fail(DecodableFormat::dfWmf, "not a metafile header");
+  size_t at = h + 18;
+  bool haveOrg = false, haveExt = false;
+  double orgX = 0, orgY = 0, extX = 0, extY = 0;
+  for (;;) {
+    if (at + 6 > b.size()) Fail(DecodableFormat::dfWmf, "truncated record");
+    const uint64_t words = Le32(b, at);
+    const uint16_t function = Le16(b, at + 4);
+    if (words < 3 || at + words * 2 > b.size()) Fail(DecodableFormat::dfWmf, "record outside the data");
+    if (function == 0x0000) break;
+    if (function == 0x020B && words >= 5 && !haveOrg) {  // SETWINDOWORG: y, x
+      orgY = LeI16(b, at + 6), orgX = LeI16(b, at + 8), haveOrg = true;
+    } else if (function == 0x020C && words >= 5 && !haveExt) {  // SETWINDOWEXT: y, x
+      extY = LeI16(b, at + 6), extX = LeI16(b, at + 8), haveExt = true;
+    }
+    at += size_t(words) * 2;
+  }
+  if (haveExt && extX != 0 && extY != 0) {
+    l.hasWindow = true;
+    l.window = {orgX, orgY, orgX + extX, orgY + extY};
+  }
+  return l;
+}
+
+// The truecolour gd image that libwmf's gd device leaves behind is not freed
+// by wmf_api_destroy, and libwmf does not export gd's destructor.
+void FreeGdImage(gdImagePtr im) {
+  if (!im) return;
+  if (im->pixels) {
+    for (int i = 0; i < im->sy; ++i) std::free(im->pixels[i]);
+    std::free(im->pixels);
+  }
+  if (im->tpixels) {
+    if (im->_tpixels) std::free(im->_tpixels);
+    else
+      for (int i = 0; i < im->sy; ++i) std::free(im->tpixels[i]);
+    std::free(im->tpixels);
+  }
+  std::free(im->polyInts);
+  std::free(im->style);
+  if (im->clip) {
+    std::free(im->clip->list);
+    std::free(im->clip);
+  }
+  std::free(im);
+}
+
+std::mutex& WmfMutex() {
+  static std::mutex m;  // libwmf keeps process-wide font state
+  return m;
+}
+
+}  // namespace
+
+const char* DecodableFormatName(DecodableFormat format) {
+  switch (format) {
+    case DecodableFormat::dfPng: return "PNG";
+    case DecodableFormat::dfJpeg: return "JPEG";
+    case DecodableFormat::dfBmp: return "BMP";
+    case DecodableFormat::dfDib: return "DIB";
+    case DecodableFormat::dfGif: return "GIF";
+    case DecodableFormat::dfWmf: return "WMF";
+    case DecodableFormat::dfEmf: return "EMF";
+  }
+  return "unknown";
+}
+
+std::optional<DecodableFormat> SniffDecodableFormat(std::string_view b) {
+  if (b.size() >= 8 && b.substr(0, 8) == std::string_view("\x89PNG\r\n\x1a\n", 8)) return DecodableFormat::dfPng;
+  if (b.size() >= 3 && uint8_t(b[0]) == 0xFF && uint8_t(b[1]) == 0xD8 && uint8_t(b[2]) == 0xFF)
+    return DecodableFormat::dfJpeg;
+  if (b.size() >= 6 && (b.substr(0, 6) == "GIF87a" || b.substr(0, 6) == "GIF89a")) return DecodableFormat::dfGif;
+  if (b.size() >= 18 && b[0] == 'B' && b[1] == 'M') return DecodableFormat::dfBmp;
+  if (b.size() >= 44 && Le32(b, 0) == 1 && Le32(b, 40) == 0x464D4520u) return DecodableFormat::dfEmf;  // " EMF"
+  if (b.size() >= 22 && Le32(b, 0) == kPlaceableKey) return DecodableFormat::dfWmf;
+  if (b.size() >= 18 && (Le16(b, 0) == 1 || Le16(b, 0) == 2) && Le16(b, 2) == 9 &&
+      (Le16(b, 4) == 0x0100 || Le16(b, 4) == 0x0300))
+    return DecodableFormat::dfWmf;
+  if (b.size() >= 40) {
+    const uint32_t size = Le32(b, 0);
+    const uint16_t bpp = Le16(b, 14);
+    if ((size == 40 || size == 52 || size == 56 || size == 108 || size == 124) && Le16(b, 12) == 1 &&
+        (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32))
+      return DecodableFormat::dfDib;
+  }
+  return std::nullopt;
+}
+
+DecodedPicture DecodePicture(DecodableFormat format, std::string_view bytes) {
+  switch (format) {
+    case DecodableFormat::dfPng: return DecodePng(bytes);
+    case DecodableFormat::dfJpeg: return DecodeJpeg(bytes);
+    case DecodableFormat::dfBmp: return DecodeBmp(bytes);
+    case DecodableFormat::dfDib: return DecodeDibAt(bytes, 0, DecodableFormat::dfDib);
+    case DecodableFormat::dfGif: return DecodeGif(bytes);
+    case DecodableFormat::dfWmf:
+    case DecodableFormat::dfEmf: break;
+  }
+  throw EPictureError(FormatString("A %s picture is drawn, not decoded", DecodableFormatName(format)));
+}
+
+WmfFrame GetWmfFrame(std::string_view bytes) {
+  const WmfLayout l = ScanWmf(bytes);
+  if (l.placeable && l.placeableBox.right != l.placeableBox.left && l.placeableBox.bottom != l.placeableBox.top)
+    return l.placeableBox;
+  if (l.hasWindow) return l.window;
+  std::lock_guard<std::mutex> lock(WmfMutex());
+  wmfAPI* api = nullptr;
+  wmfAPI_Options options;
+  std::memset(&options, 0, sizeof options);
+  options.function = wmf_gd_function;
+  const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+  if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
+    if (api) wmf_api_destroy(api);
+    Fail(DecodableFormat::dfWmf, "the metafile player could not start");
+  }
+  wmfD_Rect box{};
+  const bool ok = wmf_mem_open(api, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
+                               long(bytes.size())) == wmf_E_None &&
+                  wmf_scan(api, 0, &box) == wmf_E_None;
+  wmf_api_destroy(api);
+  if (!ok) Fail(DecodableFormat::dfWmf, "the metafile can not be played");
+  return {box.TL.x, box.TL.y, box.BR.x, box.BR.y};
+}
+
+DecodedPicture RenderWmf(std::string_view bytes, const WmfFrame& part, int32_t width, int32_t height) {
+  ScanWmf(bytes);
+  CheckBudget(width, height);
+  if (part.right == part.left || part.bottom == part.top) Fail(DecodableFormat::dfWmf, "empty frame");
+  DecodedPicture p = NewPicture(width, height);
+  std::lock_guard<std::mutex> lock(WmfMutex());
+  wmfAPI* api = nullptr;
+  wmfAPI_Options options;
+  std::memset(&options, 0, sizeof options);
+  options.function = wmf_gd_function;
+  const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+  if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
+    if (api) wmf_api_destroy(api);
+    Fail(DecodableFormat::dfWmf, "the metafile player could not start");
+  }
+  wmf_gd_t* device = WMF_GD_GetData(api);
+  bool ok = wmf_mem_open(api, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
+                         long(bytes.size())) == wmf_E_None;
+  wmfD_Rect box{};
+  if (ok) ok = wmf_scan(api, 0, &box) == wmf_E_None;
+  if (ok) {
+    box.TL.x = float(std::min(part.left, part.right));
+    box.TL.y = float(std::min(part.top, part.bottom));
+    box.BR.x = float(std::max(part.left, part.right));
+    box.BR.y = float(std::max(part.top, part.bottom));
+    device->type = wmf_gd_image;
+    device->bbox = box;
+    device->width = unsigned(width);
+    device->height = unsigned(height);
+    ok = wmf_play(api, 0, &box) == wmf_E_None;
+  }
+  gdImagePtr image = static_cast<gdImagePtr>(device->gd_image);
+  if (ok && image && image->sx == width && image->sy == height) {
+    const int* src = wmf_gd_image_pixels(image);
+    for (size_t i = 0; i < p.pixels.size(); ++i) {
+      const uint32_t v = uint32_t(src[i]);
+      // gd's alpha runs from 0 (opaque) to 127 (transparent).
+      const uint32_t a = 255 - ((v >> 24) & 0x7F) * 255 / 127;
+      p.pixels[i] = Premultiply(a, (v >> 16) & 255, (v >> 8) & 255, v & 255);
+    }
+  } else {
+    ok = false;
+  }
+  FreeGdImage(image);
+  device->gd_image = nullptr;
+  wmf_api_destroy(api);
+  if (!ok) Fail(DecodableFormat::dfWmf, "the metafile can not be played");
+  return p;
+}
+
+// --- Drawing -----------------------------------------------------------------
+
+namespace {
+
+void EnsureVips() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (VIPS_INIT("tagsmith")) throw EPictureError("The image library could not start");
+    // Every call wraps fresh pixel memory; a cache would only hold it longer.
+    vips_cache_set_max(0);
+    vips_cache_set_max_mem(0);
+  });
+}
+
+struct VipsRef {
+  VipsImage* image = nullptr;
+  VipsRef() = default;
+  explicit VipsRef(VipsImage* i) : image(i) {}
+  VipsRef(const VipsRef&) = delete;
+  VipsRef(VipsRef&& o) noexcept : image(std::exchange(o.image, nullptr)) {}
+  VipsRef& operator=(VipsRef&& o) noexcept {
+    std::swap(image, o.image);
+    return *this;
+  }
+  ~VipsRef() {
+    if (image) g_object_unref(image);
+  }
+};
+
+[[noreturn]] void VipsFail() {
+  std::string message = vips_error_buffer();
+  vips_error_clear();
+  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+  throw EPictureError("Resampling failed: " + message);
+}
+
+inline uint32_t Over(uint32_t dst, uint32_t src) {
+  const uint32_t a = src >> 24;
+  if (a == 255) return src;
+  if (a == 0) return dst;
+  const uint32_t inv = 255 - a;
+  auto ch = [&](int shift) {
+    const uint32_t s = (src >> shift) & 255, d = (dst >> shift) & 255;
+    uint32_t t = d * inv + 128;
+    t = (t + (t >> 8)) >> 8;
+    return std::min<uint32_t>(s + t, 255) << shift;
+  };
+  return ch(24) | ch(16) | ch(8) | ch(0);
+}
+
+// The Lanczos kernel grows with the reduction, and the library's 8-bit path
+// loses precision in wide kernels (a flat colour comes out up to 2 levels off
+// from a 10-fold reduction, 4 from a 100-fold one) and refuses the widest.
+// Up to 8-fold a flat colour stays within one level (and exact at the common
+// 400-to-96, -120, -144 and -192 dpi reductions). The renderer's own
+// reduction (about 4-fold) always runs through the kernel alone.
+constexpr double kMaxStep = 8.0;
+
+struct SinkTarget {
+  Canvas* canvas;
+  int32_t left, top;  // canvas position of the sink image's origin
+};
+
+int BlendRegion(VipsRegion* region, VipsRect* area, void* arg) {
+  auto* t = static_cast<SinkTarget*>(arg);
+  for (int y = 0; y < area->height; ++y) {
+    const auto* src = reinterpret_cast<const uint32_t*>(VIPS_REGION_ADDR(region, area->left, area->top + y));
+    uint32_t* dst = t->canvas->pixels + size_t(t->top + area->top + y) * size_t(t->canvas->stride) +
+                    size_t(t->left + area->left);
+    for (int x = 0; x < area->width; ++x) {
+      uint32_t s = src[x];
+      // Lanczos rings: keep every colour within its alpha so the pixel stays a
+      // valid premultiplied value.
+      const uint32_t a = s >> 24;
+      if (a != 255) {
+        auto clamp = [a](uint32_t c) { return std::min(c, a); };
+        s = a << 24 | clamp((s >> 16) & 255) << 16 | clamp((s >> 8) & 255) << 8 | clamp(s & 255);
+      }
+      dst[x] = Over(dst[x], s);
+    }
+  }
+  return 0;
+}
+
+// The whole source stretched to the rectangle's size, cropped to its visible
+// part [vl, vr) x [vt, vb); nothing is computed yet.
+VipsRef StretchedVisiblePart(const PixelView& source, const RECTL& rect, int64_t vl, int64_t vt, int64_t vr,
+                             int64_t vb) {
+  const int64_t rw = int64_t(rect.right) - rect.left, rh = int64_t(rect.bottom) - rect.top;
+  VipsRef image(vips_image_new_from_memory(source.pixels, size_t(source.stride) * size_t(source.height) * 4,
+                                           source.stride, source.height, 4, VIPS_FORMAT_UCHAR));
+  if (!image.image) VipsFail();
+  if (source.stride != source.width) {
+    VipsImage* out = nullptr;
+    if (vips_crop(image.image, &out, 0, 0, source.width, source.height, nullptr)) VipsFail();
+    image = VipsRef(out);
+  }
+  int64_t cw = source.width, chh = source.height;
+  auto resize = [&](int64_t tw, int64_t th) {
+    VipsImage* out = nullptr;
+    if (vips_resize(image.image, &out, double(tw) / double(cw), "vscale", double(th) / double(chh), "kernel",
+                    VIPS_KERNEL_LANCZOS3, "gap", 0.0, nullptr))
+      VipsFail();
+    image = VipsRef(out);
+    if (image.image->Xsize != tw || image.image->Ysize != th) {
+      VipsImage* fixed = nullptr;
+      if (vips_embed(image.image, &fixed, 0, 0, int(tw), int(th), "extend", VIPS_EXTEND_COPY, nullptr)) VipsFail();
+      image = VipsRef(fixed);
+    }
+    cw = tw;
+    chh = th;
+  };
+  // Steeper reductions first average whole blocks of pixels, leaving the
+  // kernel a reduction between 4- and 8-fold.
+  const double fx = double(cw) / double(rw), fy = double(chh) / double(rh);
+  if (fx > kMaxStep || fy > kMaxStep) {
+    const int bx = fx > kMaxStep ? int(std::min(fx / (kMaxStep / 2), double(VIPS_MAX_COORD))) : 1;
+    const int by = fy > kMaxStep ? int(std::min(fy / (kMaxStep / 2), double(VIPS_MAX_COORD))) : 1;
+    VipsImage* out = nullptr;
+    if (vips_shrink(image.image, &out, double(bx), double(by), nullptr)) VipsFail();
+    image = VipsRef(out);
+    cw = image.image->Xsize;
+    chh = image.image->Ysize;
+  }
+  resize(rw, rh);
+  VipsImage* visible = nullptr;
+  if (vips_crop(image.image, &visible, int(vl - rect.left), int(vt - rect.top), int(vr - vl), int(vb - vt), nullptr))
+    VipsFail();
+  return VipsRef(visible);
+}
+
+}  // namespace
+
+void StretchDraw(const PixelView& source, Canvas& canvas, const RECTL& rect, StretchFilter filter) {
+  const int64_t rw = int64_t(rect.right) - rect.left, rh = int64_t(rect.bottom) - rect.top;
+  if (rw <= 0 || rh <= 0 || source.width <= 0 || source.height <= 0 || !source.pixels) return;
+  const int64_t vl = std::max<int64_t>(rect.left, 0), vt = std::max<int64_t>(rect.top, 0);
+  const int64_t vr = std::min<int64_t>(rect.right, canvas.width), vb = std::min<int64_t>(rect.bottom, canvas.height);
+  if (vl >= vr || vt >= vb) return;
+
+  if (rw == source.width && rh == source.height) {
+    for (int64_t y = vt; y < vb; ++y) {
+      const uint32_t* src = source.pixels + size_t(y - rect.top) * size_t(source.stride) + size_t(vl - rect.left);
+      uint32_t* dst = canvas.pixels + size_t(y) * size_t(canvas.stride);
+      for (int64_t x = vl; x < vr; ++x) dst[x] = Over(dst[x], *src++);
+    }
+    return;
+  }
+
+  if (filter == StretchFilter::sfNearest) {
+    std::vector<int32_t> columns(size_t(vr - vl));
+    for (int64_t x = vl; x < vr; ++x)
+      columns[size_t(x - vl)] = int32_t(((x - rect.left) * 2 + 1) * source.width / (rw * 2));
+    for (int64_t y = vt; y < vb; ++y) {
+      const int64_t sy = ((y - rect.top) * 2 + 1) * source.height / (rh * 2);
+      const uint32_t* src = source.pixels + size_t(sy) * size_t(source.stride);
+      uint32_t* dst = canvas.pixels + size_t(y) * size_t(canvas.stride);
+      for (int64_t x = vl; x < vr; ++x) dst[x] = Over(dst[x], src[columns[size_t(x - vl)]]);
+    }
+    return;
+  }
+
+  if (rw > VIPS_MAX_COORD || rh > VIPS_MAX_COORD)
+    throw EPictureError(FormatString("Resampling failed: a %lld x %lld target is too large", (long long)rw,
+                                     (long long)rh));
+  EnsureVips();
+  VipsRef stretched = StretchedVisiblePart(source, rect, vl, vt, vr, vb);
+#if defined(__SANITIZE_THREAD__)
+  // The library's thread pool synchronises through glib futexes that the
+  // thread checker can not see; under it the rows are computed on this
+  // thread instead, a strip at a time. The pixels are the same.
+  struct RegionRef {
+    VipsRegion* region;
+    ~RegionRef() {
+      if (region) g_object_unref(region);
+    }
+  } region{vips_region_new(stretched.image)};
+  if (!region.region) VipsFail();
+  constexpr int kStripRows = 64;
+  for (int y = 0; y < stretched.image->Ysize; y += kStripRows) {
+    VipsRect area{0, y, stretched.image->Xsize, std::min(kStripRows, stretched.image->Ysize - y)};
+    if (vips_region_prepare(region.region, &area)) VipsFail();
+    SinkTarget target{&canvas, int32_t(vl), int32_t(vt)};
+    BlendRegion(region.region, &area, &target);
+  }
+#else
+  // The library's thread pool computes the rows; its write thread blends them
+  // into the canvas in order, so no copy of the stretched picture is held.
+  SinkTarget target{&canvas, int32_t(vl), int32_t(vt)};
+  if (vips_sink_disc(stretched.image, BlendRegion, &target)) VipsFail();
+#endif
+}
+
+void DrawPicture(DecodableFormat format, std::string_view bytes, Canvas& canvas, const RECTL& rect) {
+  if (format == DecodableFormat::dfEmf) return;
+  if (format != DecodableFormat::dfWmf) {
+    const DecodedPicture picture = DecodePicture(format, bytes);
+    StretchDraw(ViewOf(picture), canvas, rect, StretchFilter::sfLanczos3);
+    return;
+  }
+  const int64_t rw = int64_t(rect.right) - rect.left, rh = int64_t(rect.bottom) - rect.top;
+  if (rw <= 0 || rh <= 0) return;
+  const int64_t vl = std::max<int64_t>(rect.left, 0), vt = std::max<int64_t>(rect.top, 0);
+  const int64_t vr = std::min<int64_t>(rect.right, canvas.width), vb = std::min<int64_t>(rect.bottom, canvas.height);
+  if (vl >= vr || vt >= vb) return;
+  // Play only the visible part of the frame, at the canvas's own resolution.
+  const WmfFrame frame = GetWmfFrame(bytes);
+  const double fx = (frame.right - frame.left) / double(rw), fy = (frame.bottom - frame.top) / double(rh);
+  const WmfFrame part{frame.left + double(vl - rect.left) * fx, frame.top + double(vt - rect.top) * fy,
+                      frame.left + double(vr - rect.left) * fx, frame.top + double(vb - rect.top) * fy};
+  const DecodedPicture picture = RenderWmf(bytes, part, int32_t(vr - vl), int32_t(vb - vt));
+  StretchDraw(ViewOf(picture), canvas, {int32_t(vl), int32_t(vt), int32_t(vr), int32_t(vb)}, StretchFilter::sfNearest);
+}
+
+}  // namespace tagsmith

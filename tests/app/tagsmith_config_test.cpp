@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include "app/global_share.h"
+#include "conversion/tag_sets.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace tagsmith {
+namespace {
+
+using testing::ProcessResult;
+using testing::TempHome;
+
+ProcessResult Config(const std::vector<std::string>& args) { return testing::RunProcess(TAGSMITH_CONFIG, args); }
+
+class TagsmithConfigTest : public ::testing::Test {
+ protected:
+  TempHome home;
+};
+
+TEST_F(TagsmithConfigTest, SetGetListAndUnsetWorkOnTheSettingsStore) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"set", "UILang", "de"},
+                                                                {"set", "upscaleimages", "no"},
+                                                                {"set", "bbcode/Data/bttBold", "0"},
+                                                                {"set", "--int", "ProgVer1", "-1"},
+                                                                {"set", "MainFormData\\NormPos", "1,2,3,4"},
+                                                                {"set", "--", "ImageFormat", "--PNG"}}) {
+    const ProcessResult r = Config(args);
+    EXPECT_EQ(r.exitCode, 0) << args[1] << r.err;
+    EXPECT_EQ(r.out + r.err, "") << args[1];
+  }
+  const ProcessResult list = Config({"list"});
+  EXPECT_EQ(list.exitCode, 0);
+  EXPECT_EQ(list.out,
+            "ImageFormat=--PNG\nProgVer1=-1\nUILang=de\nUpscaleImages=FALSE\nbbcode/Data/bttBold=FALSE\n"
+            "MainFormData/NormPos=1,2,3,4\n");
+
+  EXPECT_EQ(Config({"get", "uilang"}).out, "de\n");
+  EXPECT_EQ(Config({"get", "bbcode\\data\\bttbold"}).out, "FALSE\n");
+
+  // The program reads what the tool wrote.
+  {
+    Registry registry(Registry::DefaultFileName());
+    SettingsStore store(registry);
+    EXPECT_FALSE(store.Read(settings::kUpscaleImages));
+    EXPECT_EQ(store.Read(settings::kProgVer1), -1);
+    EXPECT_EQ(*registry.ReadValue(RegistryHive::CurrentUser, std::string(settings::kRoot), "ProgVer1"),
+              RegistryValue::DWord(0xFFFFFFFFu));
+    TBBCODETagSetHolder bbcode;
+    store.ReadPersistent(settings::kBBCodeTagSet, bbcode);
+    EXPECT_EQ(bbcode.Data.Bits(), 0);  // the key exists with one value only
+  }
+
+  EXPECT_EQ(Config({"unset", "UILang"}).exitCode, 0);
+  EXPECT_EQ(Config({"unset", "UILang"}).exitCode, 0);  // already gone: fine
+  EXPECT_EQ(Config({"unset", "bbcode"}).exitCode, 0);
+  EXPECT_EQ(Config({"list"}).out, "ImageFormat=--PNG\nProgVer1=-1\nUpscaleImages=FALSE\nMainFormData/NormPos=1,2,3,4\n");
+}
+
+TEST_F(TagsmithConfigTest, UnknownNamesAndBadValuesFailWithStatusOne) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {{"get", "NoSuch"}, "tagsmith-config: unknown setting \"NoSuch\"\n"},
+      {{"set", "NoSuch", "1"}, "tagsmith-config: unknown setting \"NoSuch\"\n"},
+      {{"unset", "bbcode/Data/bttNothing"}, "tagsmith-config: unknown setting \"bbcode/Data/bttNothing\"\n"},
+      {{"get", "UILang"}, "tagsmith-config: UILang is not set (the program uses en)\n"},
+      {{"get", "FileName"}, "tagsmith-config: FileName is not set\n"},
+      {{"get", "bbcode"}, "tagsmith-config: bbcode is a group of settings; name one of its values\n"},
+      {{"set", "UpscaleImages", "maybe"},
+       "tagsmith-config: UpscaleImages is a flag; \"maybe\" is not TRUE, FALSE, YES, NO, Y, N or a number\n"},
+      {{"set", "html/Data/httBold", "perhaps"},
+       "tagsmith-config: html/Data/httBold is a flag; \"perhaps\" is not TRUE, FALSE, YES, NO, Y, N or a number\n"},
+      {{"set", "ProgVer2", "1.5"}, "tagsmith-config: ProgVer2 is an integer; \"1.5\" is not a 32-bit number\n"},
+      {{"set", "--int", "UILang", "3"}, "tagsmith-config: UILang is a string, not an integer\n"},
+      {{"set", "--string", "UpscaleImages", "TRUE"}, "tagsmith-config: UpscaleImages is a flag, not a string\n"},
+      {{"set", "ImageShackHost", "load%s.x"},
+       "tagsmith-config: ImageShackHost must hold exactly one %d and no other %: \"load%s.x\"\n"},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult r = Config(c.args);
+    EXPECT_EQ(r.exitCode, 1) << c.args[1];
+    EXPECT_EQ(r.err, c.err) << c.args[1];
+    EXPECT_EQ(r.out, "") << c.args[1];
+  }
+  EXPECT_EQ(Config({"list"}).out, "");  // nothing was written
+}
+
+TEST_F(TagsmithConfigTest, CommandLinesItCannotUnderstandFailWithStatusTwo) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"get"}, {"set", "UILang"}, {"list", "extra"}, {"set", "--bool", "UILang", "x"}}) {
+    const ProcessResult r = Config(args);
+    EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "(none)" : args[0]);
+    EXPECT_NE(r.err.find("\n\nusage: tagsmith-config list\n"), std::string::npos) << r.err;
+  }
+  const ProcessResult help = Config({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.rfind("usage: tagsmith-config list\n", 0), 0u);
+}
+
+TEST_F(TagsmithConfigTest, ADamagedRegistryFileIsReportedAndLeftAlone) {
+  const auto file = home / ".config/Quorindo/registry.sqlite3";
+  testing::WriteFile(file, "not a database at all, but the user's own bytes");
+  const ProcessResult r = Config({"set", "UILang", "de"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "tagsmith-config: Registry file " + file.string() + " is damaged: file is not a database\n");
+  EXPECT_EQ(testing::ReadFile(file), "not a database at all, but the user's own bytes");
+}
+
+}  // namespace
+}  // namespace tagsmith
