@@ -3,7 +3,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test test-plain test-asan test-tsan bench fuzz clean
+.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz clean
 
 # Test executables that run threads; make test-tsan builds and runs these
 # under ThreadSanitizer.
@@ -19,6 +19,18 @@ $(BUILD)/build.ninja: | deps
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS)
+
+# The main job until the editor exists: every document of samples/ converted
+# into BBCode and HTML under out/ (tagsmith-convert, with the settings of the
+# user who runs it).
+demo: build
+	@mkdir -p out
+	@for f in samples/*.rtf; do \
+	  n=$$(basename "$$f" .rtf); \
+	  $(BUILD)/bin/tagsmith-convert --to bbcode -o "out/$$n.bbcode" "$$f" || exit 1; \
+	  $(BUILD)/bin/tagsmith-convert --to html -o "out/$$n.html" "$$f" || exit 1; \
+	  echo "$$f: BBCode in out/$$n.bbcode, HTML in out/$$n.html"; \
+	done
 
 # Every test, then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the threaded ones under ThreadSanitizer.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Side by side: this system's RTF reader, pandoc -f rtf -t html and
-# unrtf --html on the same generated documents (1 MB and 10 MB), with wall
-# time, throughput and peak memory of each as one process. Run from the
-# checkout after make bench; installs pandoc and unrtf when missing.
+# Side by side on the same generated documents (1 MB and 10 MB):
+# tagsmith-convert --to html, this system's RTF reader alone, pandoc -f rtf
+# -t html and unrtf --html, with wall time, throughput and peak memory of
+# each as one process. Run from the checkout after make bench; installs
+# pandoc and unrtf when missing.
 #
 #   bench/rtf_compare.sh [BUILD_DIR]      (default build-bench)
 set -euo pipefail
@@ -10,11 +11,15 @@ cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 generator=../shared/bench/gen_rtf.py
 [ -f "$generator" ] || { echo "rtf_compare.sh: $generator is not there" >&2; exit 1; }
-[ -x "$build/bin/bench_rtf_reader" ] || { echo "rtf_compare.sh: build $build first (make bench)" >&2; exit 1; }
+for exe in bench_rtf_reader tagsmith-convert; do
+  [ -x "$build/bin/$exe" ] || { echo "rtf_compare.sh: build $build first (make bench)" >&2; exit 1; }
+done
 scripts/install-deps.sh --compare
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+# tagsmith-convert reads its tag sets from a settings store of its own here.
+export XDG_CONFIG_HOME="$tmp/config"
 
 # Runs a command three times and prints the best wall time and its peak RSS.
 measure() {
@@ -27,22 +32,23 @@ measure() {
   echo "$best $rss"
 }
 
-printf "%-10s %-10s %10s %10s %12s\n" size program seconds "MB/s" "peak RSS MB"
+printf "%-8s %-18s %8s %8s %12s\n" size program seconds "MB/s" "peak RSS MB"
 for bytes in 1000000 10000000; do
   doc="$tmp/doc-$bytes.rtf"
   python3 "$generator" "$doc" "$bytes" 1 > /dev/null
   size=$(stat -c %s "$doc")
-  for program in tagsmith pandoc unrtf; do
+  for program in tagsmith-convert reader-only pandoc unrtf; do
     case $program in
-      tagsmith) cmd=("$build/bin/bench_rtf_reader" --read-once "$doc") ;;
+      tagsmith-convert) cmd=("$build/bin/tagsmith-convert" --to html -o "$tmp/out.html" "$doc") ;;
+      reader-only) cmd=("$build/bin/bench_rtf_reader" --read-once "$doc") ;;
       pandoc) cmd=(pandoc -f rtf -t html "$doc") ;;
       unrtf) cmd=(unrtf --html "$doc") ;;
     esac
     read -r secs kb < <(measure "${cmd[@]}")
     mbs=$(awk "BEGIN{ if ($secs > 0) printf \"%.1f\", $size / 1e6 / $secs; else print \"-\" }")
-    printf "%-10s %-10s %10s %10s %12.1f\n" "$((bytes / 1000000)) MB" "$program" "$secs" "$mbs" "$(awk "BEGIN{print $kb/1024}")"
+    printf "%-8s %-18s %8s %8s %12.1f\n" "$((bytes / 1000000)) MB" "$program" "$secs" "$mbs" "$(awk "BEGIN{print $kb/1024}")"
   done
 done
 echo
-echo "In-process figures of the reader alone (Google Benchmark):"
-"$build/bin/bench_rtf_reader" --benchmark_filter='BM_ReadRtf/10000000' 2>/dev/null | grep BM_
+echo "In-process figures, fastest of five runs (Google Benchmark):"
+"$build/bin/bench_rtf_reader" --benchmark_filter='/10000000' 2>/dev/null | grep '_min '
