@@ -137,12 +137,23 @@ std::string ReadInput(const std::string& name) {
     if (std::ferror(stdin)) throw FileError{name, std::string("cannot be read: ") + std::strerror(errno)};
     return bytes;
   }
-  std::ifstream in(name, std::ios::binary);
-  if (!in) throw FileError{name, std::string("cannot be read: ") + std::strerror(errno)};
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) throw FileError{name, std::string("cannot be read: ") + std::strerror(errno)};
-  return bytes.str();
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) throw FileError{name, std::string("cannot be read: ") + std::strerror(errno)};
+  // Read in one piece where the size is known (a plain file), else in blocks.
+  std::string bytes;
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size > 0) bytes.reserve(static_cast<size_t>(size));
+    std::rewind(file);
+  }
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+  const bool failed = std::ferror(file) != 0;
+  const int error = errno;
+  std::fclose(file);
+  if (failed) throw FileError{name, std::string("cannot be read: ") + std::strerror(error)};
+  return bytes;
 }
 
 void WriteOutput(const std::optional<std::string>& name, const std::string& code) {
