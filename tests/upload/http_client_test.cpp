@@ -141,8 +141,9 @@ TEST(HttpClient, TerminatorSplitOverTwoReadsCompletesTheReplyAtTheSecond) {
   HttpTestServer server([&](const auto&, auto& c) {
     c.Send("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n<imginfo>x</img");
     c.Pause(150ms);
-    c.Send("info>");
+    // Set before the bytes go out: the client can only finish after them.
     secondHalfSent = true;
+    c.Send("info>");
     // The reply is complete now; holding the connection shows the client does
     // not wait for its end.
     c.HoldUntilPeerCloses(5s);
