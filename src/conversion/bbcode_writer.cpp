@@ -5,6 +5,7 @@ namespace tagsmith {
 namespace {
 
 using namespace markup;
+using namespace std::string_view_literals;
 
 bool HasFont(const TSymRec& sym, TBBCODETagSet s) { return s.Contains(bttFontName) && !sym.FontName.empty(); }
 bool HasSize(const TSymRec& sym, TBBCODETagSet s) { return s.Contains(bttFontSize) && sym.FontSize > 0; }
@@ -14,34 +15,34 @@ bool HasColor(const TSymRec& sym, TBBCODETagSet s) {
 
 void RunOpen(const TSymRec& sym, TBBCODETagSet s, std::u16string& out) {
   if (HasFont(sym, s)) {
-    out += u"[font=\"";
+    out += u"[font=\""sv;
     AppendValue(out, sym.FontName);
-    out += u"\"]";
+    out += u"\"]"sv;
   }
   if (HasSize(sym, s)) {
-    out += u"[size=";
+    out += u"[size="sv;
     AppendDecimal(out, RoundedFontSize(sym.FontSize));
-    out += u"]";
+    out += u"]"sv;
   }
   if (HasColor(sym, s)) {
-    out += u"[color=#";
+    out += u"[color=#"sv;
     AppendHex6(out, SwapRB(static_cast<uint32_t>(sym.ForeColor)));
-    out += u"]";
+    out += u"]"sv;
   }
-  if (s.Contains(bttBold) && (sym.Style & fsBold)) out += u"[b]";
-  if (s.Contains(bttItalic) && (sym.Style & fsItalic)) out += u"[i]";
-  if (s.Contains(bttUnderline) && (sym.Style & fsUnderline)) out += u"[u]";
-  if (s.Contains(bttStrikeout) && (sym.Style & fsStrikeOut)) out += u"[s]";
+  if (s.Contains(bttBold) && (sym.Style & fsBold)) out += u"[b]"sv;
+  if (s.Contains(bttItalic) && (sym.Style & fsItalic)) out += u"[i]"sv;
+  if (s.Contains(bttUnderline) && (sym.Style & fsUnderline)) out += u"[u]"sv;
+  if (s.Contains(bttStrikeout) && (sym.Style & fsStrikeOut)) out += u"[s]"sv;
 }
 
 void RunClose(const TSymRec& sym, TBBCODETagSet s, std::u16string& out) {
-  if (s.Contains(bttStrikeout) && (sym.Style & fsStrikeOut)) out += u"[/s]";
-  if (s.Contains(bttUnderline) && (sym.Style & fsUnderline)) out += u"[/u]";
-  if (s.Contains(bttItalic) && (sym.Style & fsItalic)) out += u"[/i]";
-  if (s.Contains(bttBold) && (sym.Style & fsBold)) out += u"[/b]";
-  if (HasColor(sym, s)) out += u"[/color]";
-  if (HasSize(sym, s)) out += u"[/size]";
-  if (HasFont(sym, s)) out += u"[/font]";
+  if (s.Contains(bttStrikeout) && (sym.Style & fsStrikeOut)) out += u"[/s]"sv;
+  if (s.Contains(bttUnderline) && (sym.Style & fsUnderline)) out += u"[/u]"sv;
+  if (s.Contains(bttItalic) && (sym.Style & fsItalic)) out += u"[/i]"sv;
+  if (s.Contains(bttBold) && (sym.Style & fsBold)) out += u"[/b]"sv;
+  if (HasColor(sym, s)) out += u"[/color]"sv;
+  if (HasSize(sym, s)) out += u"[/size]"sv;
+  if (HasFont(sym, s)) out += u"[/font]"sv;
 }
 
 }  // namespace
@@ -59,23 +60,23 @@ void AppendBBCodeTagText(const TTagRec& tag, bool antiHotlinking, TBBCODETagSet 
       if (!tag.Para || !s.Contains(bttAlign)) return;
       const char16_t* word = AlignmentWord(*tag.Para);
       if (!word) return;
-      out += tag.Phase == tpOpen ? u"[" : u"[/";
+      out += tag.Phase == tpOpen ? u"["sv : u"[/"sv;
       out += word;
-      out += u"]";
+      out += u"]"sv;
       return;
     }
     case tgObj: {
       if (!tag.Obj || !s.Contains(bttImage)) return;
       const bool preview = antiHotlinking && IsBigImage(*tag.Obj);
       if (tag.Phase != tpOpen) {
-        out += preview ? u"[/img][/url]" : u"[/img]";
+        out += preview ? u"[/img][/url]"sv : u"[/img]"sv;
       } else if (preview) {
-        out += u"[url=";
+        out += u"[url="sv;
         AppendValue(out, tag.Obj->LinkToPage);
-        out += u"][img]";
+        out += u"][img]"sv;
         AppendValue(out, tag.Obj->ImagePreviewURL);
       } else {
-        out += u"[img]";
+        out += u"[img]"sv;
         AppendValue(out, tag.Obj->ImageURL);
       }
       return;

@@ -5,6 +5,7 @@ namespace tagsmith {
 namespace {
 
 using namespace markup;
+using namespace std::string_view_literals;
 
 bool SpanCondition(const TSymRec& sym, THTMLTagSet s) {
   return (s.Contains(httFontName) && !sym.FontName.empty()) ||
@@ -16,47 +17,47 @@ bool SpanCondition(const TSymRec& sym, THTMLTagSet s) {
 void RunOpen(const TSymRec& sym, THTMLTagSet s, std::u16string& out) {
   if (SpanCondition(sym, s)) {
     // "<span style=\"%s%s%s%s\">": size, family, colour, background.
-    out += u"<span style=\"";
+    out += u"<span style=\""sv;
     if (s.Contains(httFontSize) && sym.FontSize > 0) {
-      out += u"font-size: ";
+      out += u"font-size: "sv;
       AppendDecimal(out, RoundedFontSize(sym.FontSize));
-      out += u"pt; ";
+      out += u"pt; "sv;
     }
     if (s.Contains(httFontName) && !sym.FontName.empty()) {
-      out += u"font-family: ";
+      out += u"font-family: "sv;
       AppendValue(out, sym.FontName);
-      out += u"; ";
+      out += u"; "sv;
     }
     if (s.Contains(httFontColor) && !IsAutoColor(sym.ForeColor)) {
-      out += u"color: #";
+      out += u"color: #"sv;
       AppendHex6(out, SwapRB(static_cast<uint32_t>(sym.ForeColor)));
-      out += u"; ";
+      out += u"; "sv;
     }
     if (s.Contains(httFontBkColor) && !IsAutoColor(sym.BackColor)) {
-      out += u"background-color: #";
+      out += u"background-color: #"sv;
       AppendHex6(out, SwapRB(static_cast<uint32_t>(sym.BackColor)));
-      out += u"; ";
+      out += u"; "sv;
     }
-    out += u"\">";
+    out += u"\">"sv;
   }
-  if (s.Contains(httBold) && (sym.Style & fsBold)) out += u"<b>";
-  if (s.Contains(httItalic) && (sym.Style & fsItalic)) out += u"<i>";
-  if (s.Contains(httUnderline) && (sym.Style & fsUnderline)) out += u"<u>";
-  if (s.Contains(httStrikeout) && (sym.Style & fsStrikeOut)) out += u"<s>";
+  if (s.Contains(httBold) && (sym.Style & fsBold)) out += u"<b>"sv;
+  if (s.Contains(httItalic) && (sym.Style & fsItalic)) out += u"<i>"sv;
+  if (s.Contains(httUnderline) && (sym.Style & fsUnderline)) out += u"<u>"sv;
+  if (s.Contains(httStrikeout) && (sym.Style & fsStrikeOut)) out += u"<s>"sv;
 }
 
 void RunClose(const TSymRec& sym, THTMLTagSet s, std::u16string& out) {
-  if (s.Contains(httStrikeout) && (sym.Style & fsStrikeOut)) out += u"</s>";
-  if (s.Contains(httUnderline) && (sym.Style & fsUnderline)) out += u"</u>";
-  if (s.Contains(httItalic) && (sym.Style & fsItalic)) out += u"</i>";
-  if (s.Contains(httBold) && (sym.Style & fsBold)) out += u"</b>";
-  if (SpanCondition(sym, s)) out += u"</span>";
+  if (s.Contains(httStrikeout) && (sym.Style & fsStrikeOut)) out += u"</s>"sv;
+  if (s.Contains(httUnderline) && (sym.Style & fsUnderline)) out += u"</u>"sv;
+  if (s.Contains(httItalic) && (sym.Style & fsItalic)) out += u"</i>"sv;
+  if (s.Contains(httBold) && (sym.Style & fsBold)) out += u"</b>"sv;
+  if (SpanCondition(sym, s)) out += u"</span>"sv;
 }
 
 void ImageTag(std::u16string_view source, std::u16string& out) {
-  out += u"<img src=\"";
+  out += u"<img src=\""sv;
   AppendValue(out, source);
-  out += u"\" border=\"0\">";
+  out += u"\" border=\"0\">"sv;
 }
 
 void ObjectOpen(const TEmbObjRec& obj, bool local, bool antiHotlinking, std::u16string& out) {
@@ -69,11 +70,11 @@ void ObjectOpen(const TEmbObjRec& obj, bool local, bool antiHotlinking, std::u16
     link += file;
     ImageTag(link, out);
   } else if (antiHotlinking && IsBigImage(obj)) {
-    out += u"<a href=\"";
+    out += u"<a href=\""sv;
     AppendValue(out, obj.LinkToPage);
-    out += u"\" target=\"_blank\">";
+    out += u"\" target=\"_blank\">"sv;
     ImageTag(obj.ImagePreviewURL, out);
-    out += u"</a>";
+    out += u"</a>"sv;
   } else {
     ImageTag(obj.ImageURL, out);
   }
@@ -83,7 +84,7 @@ void ObjectOpen(const TEmbObjRec& obj, bool local, bool antiHotlinking, std::u16
 
 void AppendHtmlTagText(const TTagRec& tag, bool local, bool antiHotlinking, THTMLTagSet s, std::u16string& out) {
   if (tag.Phase == tpBreak) {
-    if (tag.BreakFlag == 1) out += u"<br/>";
+    if (tag.BreakFlag == 1) out += u"<br/>"sv;
     return;
   }
   switch (tag.Kind) {
@@ -96,12 +97,12 @@ void AppendHtmlTagText(const TTagRec& tag, bool local, bool antiHotlinking, THTM
       if (!tag.Para || !s.Contains(httAlign)) return;
       if (tag.Phase == tpOpen) {
         if (const char16_t* word = AlignmentWord(*tag.Para)) {
-          out += u"<span align=";
+          out += u"<span align="sv;
           out += word;
-          out += u">";
+          out += u">"sv;
         }
       } else if (*tag.Para != 3) {
-        out += u"</span>";
+        out += u"</span>"sv;
       }
       return;
     }

@@ -1,18 +1,32 @@
 #include "conversion/markup_writers.h"
 
+#include <algorithm>
 #include <climits>
-#include <cmath>
 
 namespace tagsmith::markup {
 
+namespace {
+
+template <typename F>
+int RoundHalfEven(F size) {
+  if (!(size < static_cast<F>(INT_MAX))) return INT_MAX;
+  if (!(size > static_cast<F>(INT_MIN))) return INT_MIN;
+  long long whole = static_cast<long long>(size);  // toward zero
+  const F fraction = size - static_cast<F>(whole);
+  if (fraction > F(0.5) || (fraction == F(0.5) && (whole & 1))) ++whole;
+  else if (fraction < F(-0.5) || (fraction == F(-0.5) && (whole & 1))) --whole;
+  return static_cast<int>(std::clamp<long long>(whole, INT_MIN, INT_MAX));
+}
+
+}  // namespace
+
 int RoundedFontSize(long double size) {
-  const long double floor = std::floor(size);
-  const long double diff = size - floor;
-  long double rounded = floor;
-  if (diff > 0.5L || (diff == 0.5L && std::fmod(floor, 2.0L) != 0.0L)) rounded = floor + 1;
-  if (rounded > INT_MAX) return INT_MAX;
-  if (rounded < INT_MIN) return INT_MIN;
-  return static_cast<int>(rounded);
+  // Halves go to the even neighbour. Sizes come from the document as floats,
+  // which double holds exactly; long double arithmetic is slow and this runs
+  // for every run, so it is only used for a value double cannot hold.
+  const double narrow = static_cast<double>(size);
+  if (static_cast<long double>(narrow) == size) return RoundHalfEven(narrow);
+  return RoundHalfEven(size);
 }
 
 bool IsAutoColor(int32_t colour) { return (static_cast<uint32_t>(colour) & 0xFF000000u) != 0; }
@@ -53,6 +67,12 @@ void AppendHex6(std::u16string& out, uint32_t value) {
 }
 
 void AppendValue(std::u16string& out, std::u16string_view value) {
+  bool surrogates = false;
+  for (char16_t c : value) surrogates |= (c >= 0xD800 && c <= 0xDFFF);
+  if (!surrogates) {
+    out.append(value);
+    return;
+  }
   for (size_t i = 0; i < value.size(); ++i) {
     const char16_t c = value[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < value.size() && value[i + 1] >= 0xDC00 && value[i + 1] <= 0xDFFF) {

@@ -4,6 +4,7 @@
 
 #include "conversion/markup_writers.h"
 #include "conversion/wstring_stream.h"
+#include "platform/memory.h"
 
 namespace tagsmith {
 
@@ -101,6 +102,15 @@ void TTagsArray::Analyze() {
 void TTagsArray::ReadSymFormats() {
   RequireDocument(Document);
   SymFormats.clear();
+  {
+    // Room for a run every four characters: runs are rarely shorter, and
+    // room never filled costs address space only.
+    std::shared_ptr<ITextRange> whole;
+    OleCheck(Document->Range(0, 0, &whole));
+    int32_t length = 0;
+    OleCheck(whole->GetStoryLength(&length));
+    ReserveLarge(SymFormats, static_cast<size_t>(std::max(length, 0)) / 4 + 16);
+  }
   WalkUnits(*Document, tomCharFormat, [this](ITextRange& range) {
     TSymFormat& run = SymFormats.emplace_back();
     OleCheck(range.GetStart(&run.StartPos));
@@ -183,7 +193,7 @@ void TTagsArray::FillTags() {
   if (r + p + o == 0) return;
   // Room for the line breaks that follow: one per paragraph mark but the
   // final one, plus line breaks inside paragraphs, which are rare.
-  Tags.reserve(2 * (r + p + o) + p);
+  ReserveLarge(Tags, 2 * (r + p + o) + p);
   Tags.resize(2 * (r + p + o));
   for (size_t i = 0; i < r; ++i) {
     const TSymFormat& run = SymFormats[i];
@@ -208,13 +218,21 @@ void TTagsArray::AddLineBreakTags() {
   // run walk has just been taken for the snapshot of this unchanged document,
   // so its last run gives the same number without walking again.
   const int32_t length = SymFormats.empty() ? -1 : SymFormats.back().EndPos - 1;
+  // The text of [0, length) is read in slices: the same characters as one
+  // read of the whole range, without a copy of the whole story in memory.
+  constexpr int32_t kSlice = 1 << 16;
   std::shared_ptr<ITextRange> range;
-  OleCheck(Document->Range(0, std::max(length, 0), &range));
+  OleCheck(Document->Range(0, 0, &range));
   std::u16string text;
-  OleCheck(range->GetText(&text));
-  Tags.reserve(Tags.size() + static_cast<size_t>(std::count(text.begin(), text.end(), u'\r')));
-  for (size_t i = 0; i < text.size(); ++i)
-    if (text[i] == u'\r') Tags.push_back(TTagRec{tgSym, tpBreak, 1, static_cast<int32_t>(i), nullptr, nullptr, nullptr});
+  for (int32_t from = 0; from < length; from += kSlice) {
+    OleCheck(range->SetStart(0));
+    OleCheck(range->SetEnd(std::min(length, from + kSlice)));
+    OleCheck(range->SetStart(from));
+    OleCheck(range->GetText(&text));
+    for (size_t i = 0; i < text.size(); ++i)
+      if (text[i] == u'\r')
+        Tags.push_back(TTagRec{tgSym, tpBreak, 1, from + static_cast<int32_t>(i), nullptr, nullptr, nullptr});
+  }
 }
 
 void TTagsArray::SortTags() {
@@ -229,14 +247,14 @@ void TTagsArray::SortTags() {
   Group groups[7];
   size_t sizes[7] = {};
   for (const TTagRec& tag : Tags) ++sizes[TagRank(tag.Kind, tag.Phase)];
-  for (int rank = 0; rank < 7; ++rank) groups[rank].tags.reserve(sizes[rank]);
+  for (int rank = 0; rank < 7; ++rank) ReserveLarge(groups[rank].tags, sizes[rank]);
   for (const TTagRec& tag : Tags) {
     Group& g = groups[TagRank(tag.Kind, tag.Phase)];
     if (!g.tags.empty() && g.tags.back()->Position > tag.Position) g.ordered = false;
     g.tags.push_back(&tag);
   }
   SortedTags.clear();
-  SortedTags.reserve(Tags.size());
+  ReserveLarge(SortedTags, Tags.size());
   bool ordered = true;
   for (const Group& g : groups) ordered = ordered && g.ordered;
   if (!ordered) {
@@ -264,6 +282,18 @@ std::u16string TTagsArray::GetCode(bool local) {
   std::shared_ptr<ITextRange> range;
   OleCheck(Document->Range(0, 0, &range));
   std::u16string text, markup;
+  // The code's size, known before it is written: the text up to the last
+  // event, a line feed for each paragraph mark, and the markup. Room for all
+  // of it at once spares a long document its copies while the code grows.
+  size_t size = 0;
+  for (const TTagRec* tag : SortedTags) {
+    markup.clear();
+    AppendTagText(*tag, local, markup);
+    size += markup.size();
+    if (tag->Phase == tpBreak) ++size;
+  }
+  if (!SortedTags.empty()) size += static_cast<size_t>(std::max(SortedTags.back()->Position, 0)) + 1;
+  code.Reserve(size);
   for (const TTagRec* tag : SortedTags) {
     OleCheck(range->SetEnd(tag->Position));
     int32_t start = 0, end = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/memory.h"
+
 namespace tagsmith {
 
 namespace {
@@ -61,6 +63,12 @@ void TWStringStream::SetSize(int64_t size) {
   size = std::max<int64_t>(size, 0);
   data_.resize(static_cast<size_t>(HalfUp(size)));
   if (size < position_) position_ = size;
+}
+
+void TWStringStream::Reserve(size_t chars) {
+  if (chars <= data_.capacity()) return;
+  data_.reserve(chars);
+  AdviseHugePages(data_.data(), data_.capacity() * sizeof(char16_t));
 }
 
 std::u16string TWStringStream::TakeDataString() {

@@ -25,6 +25,10 @@ class TWStringStream : public TStream {
   int64_t Seek(int64_t offset, int origin) override;
   void SetSize(int64_t size) override;
 
+  // Makes room for `chars` characters of data without changing it, so a long
+  // accumulation does not move its data around as it grows.
+  void Reserve(size_t chars);
+
   const std::u16string& DataString() const { return data_; }
   std::u16string TakeDataString();
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
+#include "conversion/markup_writers.h"
 #include "richtext/rich_document.h"
 #include "support/failing_document.h"
 #include "support/fake_object.h"
@@ -244,6 +247,36 @@ TEST(Code, HelpersSwapColoursAndDoubleLineEnds) {
   EXPECT_EQ(SwapRB(0xAB563412u), 0x00123456u);
   EXPECT_EQ(CRToCRLF(u"a\rb\r\nc\n"), u"a\r\nb\r\n\nc\n");
   EXPECT_EQ(CRToCRLF(u""), u"");
+}
+
+}  // namespace
+}  // namespace tagsmith
+
+namespace tagsmith {
+namespace {
+
+TEST(Code, FontSizesRoundHalvesToTheEvenNeighbour) {
+  const struct {
+    long double size;
+    int expected;
+  } rows[] = {{10.5L, 10}, {11.5L, 12}, {12.5L, 12}, {13.5L, 14}, {10.49L, 10}, {10.51L, 11},
+              {0.5L, 0},   {1.5L, 2},   {-2.5L, -2}, {-3.5L, -4}, {7.0L, 7},    {1e30L, INT_MAX},
+              {-1e30L, INT_MIN}};
+  for (const auto& r : rows) EXPECT_EQ(markup::RoundedFontSize(r.size), r.expected) << static_cast<double>(r.size);
+}
+
+}  // namespace
+}  // namespace tagsmith
+
+namespace tagsmith {
+namespace {
+
+TEST(Code, FontSizesBeyondDoublePrecisionStillRoundExactly) {
+  // Just above a half: the nearest integer above, though a double would see
+  // exactly 10.5.
+  const long double justAbove = 10.5L + 1.0L / (1ull << 60);
+  if (static_cast<long double>(static_cast<double>(justAbove)) == justAbove) GTEST_SKIP() << "long double is double here";
+  EXPECT_EQ(markup::RoundedFontSize(justAbove), 11);
 }
 
 }  // namespace
