@@ -66,7 +66,7 @@ void Render(TBitmap32& render) {
   render.SetSize(Plan().renderWidth, Plan().renderHeight);
   render.Fill(kWhite);
   Canvas canvas = render.GetCanvas();
-  DrawPicture(DecodableFormat::dfPng, SourcePng(), canvas, {0, 0, Plan().renderWidth, Plan().renderHeight});
+  DrawPicture(PictureFormat::kPng, SourcePng(), canvas, {0, 0, Plan().renderWidth, Plan().renderHeight});
 }
 
 TBitmap32& SharedRender() {
@@ -215,7 +215,7 @@ void ReportPeakMemory() {
   warm.Fill(kWhite);
   {
     Canvas c = warm.GetCanvas();
-    DrawPicture(DecodableFormat::dfPng, SourcePng(), c, {0, 0, 64, 64});
+    DrawPicture(PictureFormat::kPng, SourcePng(), c, {0, 0, 64, 64});
   }
   std::ofstream("/proc/self/clear_refs") << "5";
   const long before = StatusKb("VmRSS:");

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
+#include <new>
+
+#include "richtext/picture_decoder.h"
 
 namespace tagsmith {
 
@@ -156,7 +160,19 @@ TomStatus StoredObject::GetStoredData(std::shared_ptr<const StoredObjectData>* d
   return TomStatus::Ok();
 }
 
-TomStatus StoredObject::Draw(uint32_t, int32_t, Canvas&, const RECTL&) { return TomStatus::Ok(); }
+TomStatus StoredObject::Draw(uint32_t aspect, int32_t, Canvas& canvas, const RECTL& bounds) {
+  if (aspect != DVASPECT_CONTENT) return TomStatus::Fail("Unsupported aspect");
+  if (!data_->picture) return TomStatus::Ok();  // an OLE object without a result shows nothing
+  const PictureData& picture = *data_->picture;
+  try {
+    DrawPicture(picture.format, picture.bytes, canvas, bounds);
+  } catch (const std::bad_alloc&) {
+    return TomStatus::Fail("Not enough memory to draw the picture");
+  } catch (const std::exception& e) {
+    return TomStatus::Fail(e.what());
+  }
+  return TomStatus::Ok();
+}
 
 PictureObject::PictureObject(PictureData picture)
     : StoredObject(std::make_shared<const StoredObjectData>(StoredObjectData{std::nullopt, std::move(picture)})) {}

@@ -152,9 +152,13 @@ struct StoredObjectData {
 };
 
 // An embedded object made from stored data: a picture or an OLE object read
-// from a document. It reports the extent of its data and draws its picture.
-// Drawing decodes nothing here: the canvas is left as it is, which is the white
-// picture the renderer shows for an object with nothing drawable.
+// from a document. It reports the extent of its data and draws its picture
+// (an OLE object its \result) scaled into the bounds with the picture
+// decoder's DrawPicture. An object without a picture, and a metafile without a
+// player here (EMF, PICT, OS/2), draws nothing and succeeds, leaving the canvas
+// as it was. Data that can not be drawn (damaged, a device-dependent bitmap,
+// an unknown format) fails the draw with the decoder's message. Draw runs on
+// the caller's thread.
 class StoredObject : public IOleObject,
                      public IViewObject,
                      public std::enable_shared_from_this<StoredObject> {
@@ -164,7 +168,7 @@ class StoredObject : public IOleObject,
   TomStatus GetExtent(uint32_t aspect, SIZEL* size) override;  // DVASPECT_CONTENT only
   TomStatus QueryViewObject(std::shared_ptr<IViewObject>* view) override;
   TomStatus GetStoredData(std::shared_ptr<const StoredObjectData>* data) override;
-  TomStatus Draw(uint32_t aspect, int32_t index, Canvas& canvas, const RECTL& bounds) override;
+  TomStatus Draw(uint32_t aspect, int32_t index, Canvas& canvas, const RECTL& bounds) override;  // DVASPECT_CONTENT only
 
   const StoredObjectData& data() const { return *data_; }
 

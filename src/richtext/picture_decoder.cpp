@@ -34,8 +34,10 @@ uint32_t Le32(std::string_view b, size_t at) {
 int16_t LeI16(std::string_view b, size_t at) { return int16_t(Le16(b, at)); }
 int32_t LeI32(std::string_view b, size_t at) { return int32_t(Le32(b, at)); }
 
-[[noreturn]] void Fail(DecodableFormat format, const std::string& reason) {
-  throw EPictureError(FormatString("Invalid %s picture: %s", DecodableFormatName(format), reason.c_str()));
+// `kind` names the data as messages do: "PNG", "JPEG", "GIF", "WMF", "DIB", or
+// "BMP" for a DIB with its file header.
+[[noreturn]] void Fail(const char* kind, const std::string& reason) {
+  throw EPictureError(FormatString("Invalid %s picture: %s", kind, reason.c_str()));
 }
 
 void CheckBudget(int64_t width, int64_t height) {
@@ -66,12 +68,12 @@ inline uint32_t Premultiply(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
 
 DecodedPicture DecodePng(std::string_view bytes) {
   if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8))
-    Fail(DecodableFormat::dfPng, "not a PNG file");
+    Fail("PNG", "not a PNG file");
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
-    Fail(DecodableFormat::dfPng, image.message);
+    Fail("PNG", image.message);
   struct Guard {
     png_image* image;
     ~Guard() { png_image_free(image); }
@@ -80,7 +82,7 @@ DecodedPicture DecodePng(std::string_view bytes) {
   image.format = PNG_FORMAT_BGRA;  // in memory: the little-endian 0xAARRGGBB of a pixel
   DecodedPicture p = NewPicture(image.width, image.height);
   if (!png_image_finish_read(&image, nullptr, p.pixels.data(), png_int_32(image.width) * 4, nullptr))
-    Fail(DecodableFormat::dfPng, image.message);
+    Fail("PNG", image.message);
   for (uint32_t& px : p.pixels) px = Premultiply(px >> 24, (px >> 16) & 255, (px >> 8) & 255, px & 255);
   return p;
 }
@@ -128,7 +130,7 @@ struct JpegDecode {
 };
 
 void DecodeJpegInto(JpegDecode* s, std::string_view bytes) {
-  if (setjmp(s->err.jump)) Fail(DecodableFormat::dfJpeg, s->err.message);
+  if (setjmp(s->err.jump)) Fail("JPEG", s->err.message);
   jpeg_create_decompress(&s->cinfo);
   s->created = true;
   s->cinfo.progress = &s->progress;
@@ -188,7 +190,7 @@ Channel MakeChannel(uint32_t mask) {
   if (!mask) return c;
   c.shift = std::countr_zero(mask);
   const uint32_t field = mask >> c.shift;
-  if (field & (field + 1)) Fail(DecodableFormat::dfDib, "colour mask is not contiguous");
+  if (field & (field + 1)) Fail("DIB", "colour mask is not contiguous");
   c.max = field;
   return c;
 }
@@ -204,7 +206,7 @@ constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiJp
 // `dib` starts at the BITMAPINFOHEADER (or BITMAPCOREHEADER). `bitsOffset` is
 // where the pixel bits start, counted from `dib`, or 0 for a packed DIB whose
 // bits follow the colour table.
-DecodedPicture DecodeDibAt(std::string_view dib, uint64_t bitsOffset, DecodableFormat format) {
+DecodedPicture DecodeDibAt(std::string_view dib, uint64_t bitsOffset, const char* format) {
   auto need = [&](uint64_t n, const char* what) {
     if (dib.size() < n) Fail(format, FormatString("truncated %s", what));
   };
@@ -250,7 +252,7 @@ DecodedPicture DecodeDibAt(std::string_view dib, uint64_t bitsOffset, DecodableF
   if (compression == kBiJpeg || compression == kBiPng) {
     const uint64_t at = bitsOffset ? bitsOffset : tableAt;
     if (at >= dib.size()) Fail(format, "truncated pixel data");
-    return DecodePicture(compression == kBiJpeg ? DecodableFormat::dfJpeg : DecodableFormat::dfPng, dib.substr(at));
+    return DecodePicture(compression == kBiJpeg ? PictureFormat::kJpeg : PictureFormat::kPng, dib.substr(at));
   }
 
   const bool paletted = bpp == 1 || bpp == 2 || bpp == 4 || bpp == 8;
@@ -395,12 +397,12 @@ DecodedPicture DecodeDibAt(std::string_view dib, uint64_t bitsOffset, DecodableF
 }
 
 DecodedPicture DecodeBmp(std::string_view bytes) {
-  if (bytes.size() < 18 || bytes[0] != 'B' || bytes[1] != 'M') Fail(DecodableFormat::dfBmp, "no BMP file header");
+  if (bytes.size() < 18 || bytes[0] != 'B' || bytes[1] != 'M') Fail("BMP", "no BMP file header");
   const uint32_t offBits = Le32(bytes, 10);
   const std::string_view dib = bytes.substr(14);
   // A wrong bits offset is common; fall back to the packed layout then.
   const uint64_t bitsOffset = offBits >= 14 + 12 && offBits < bytes.size() ? offBits - 14 : 0;
-  return DecodeDibAt(dib, bitsOffset, DecodableFormat::dfBmp);
+  return DecodeDibAt(dib, bitsOffset, "BMP");
 }
 
 // --- GIF ---------------------------------------------------------------------
@@ -422,7 +424,7 @@ DecodedPicture DecodeGif(std::string_view bytes) {
   GifSource source{bytes};
   int error = 0;
   GifFileType* gif = DGifOpen(&source, GifRead, &error);
-  if (!gif) Fail(DecodableFormat::dfGif, GifErrorString(error));
+  if (!gif) Fail("GIF", GifErrorString(error));
   struct Closer {
     GifFileType* gif;
     ~Closer() {
@@ -433,7 +435,7 @@ DecodedPicture DecodeGif(std::string_view bytes) {
   auto check = [&](int result) {
     if (result == GIF_ERROR) {
       const char* text = GifErrorString(gif->Error);
-      Fail(DecodableFormat::dfGif, text ? text : "damaged data");
+      Fail("GIF", text ? text : "damaged data");
     }
   };
   int transparent = -1;
@@ -441,7 +443,7 @@ DecodedPicture DecodeGif(std::string_view bytes) {
   for (;;) {
     GifRecordType type;
     check(DGifGetRecordType(gif, &type));
-    if (type == TERMINATE_RECORD_TYPE) Fail(DecodableFormat::dfGif, "no image");
+    if (type == TERMINATE_RECORD_TYPE) Fail("GIF", "no image");
     if (type == EXTENSION_RECORD_TYPE) {
       int code;
       GifByteType* ext = nullptr;
@@ -454,7 +456,7 @@ DecodedPicture DecodeGif(std::string_view bytes) {
     check(DGifGetImageDesc(gif));
     const GifImageDesc& d = gif->Image;
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
-    if (!map) Fail(DecodableFormat::dfGif, "no colour map");
+    if (!map) Fail("GIF", "no colour map");
     CheckBudget(d.Width, d.Height);
     const int64_t sw = gif->SWidth > 0 ? gif->SWidth : d.Left + d.Width;
     const int64_t sh = gif->SHeight > 0 ? gif->SHeight : d.Top + d.Height;
@@ -510,18 +512,18 @@ WmfLayout ScanWmf(std::string_view b) {
     l.headerAt = 22;
   }
   const size_t h = l.headerAt;
-  if (b.size() < h + 18) Fail(DecodableFormat::dfWmf, "truncated header");
+  if (b.size() < h + 18) Fail("WMF", "truncated header");
   const uint16_t type = Le16(b, h), headerWords = Le16(b, h + 2), version = Le16(b, h + 4);
   if ((type != 1 && type != 2) || headerWords != 9 || (version != 0x0100 && version != 0x0300))
-    Fail(DecodableFormat::dfWmf, "not a metafile header");
+    Fail("WMF", "not a metafile header");
   size_t at = h + 18;
   bool haveOrg = false, haveExt = false;
   double orgX = 0, orgY = 0, extX = 0, extY = 0;
   for (;;) {
-    if (at + 6 > b.size()) Fail(DecodableFormat::dfWmf, "truncated record");
+    if (at + 6 > b.size()) Fail("WMF", "truncated record");
     const uint64_t words = Le32(b, at);
     const uint16_t function = Le16(b, at + 4);
-    if (words < 3 || at + words * 2 > b.size()) Fail(DecodableFormat::dfWmf, "record outside the data");
+    if (words < 3 || at + words * 2 > b.size()) Fail("WMF", "record outside the data");
     if (function == 0x0000) break;
     if (function == 0x020B && words >= 5 && !haveOrg) {  // SETWINDOWORG: y, x
       orgY = LeI16(b, at + 6), orgX = LeI16(b, at + 8), haveOrg = true;
@@ -567,51 +569,69 @@ std::mutex& WmfMutex() {
 
 }  // namespace
 
-const char* DecodableFormatName(DecodableFormat format) {
+const char* PictureFormatName(PictureFormat format) {
   switch (format) {
-    case DecodableFormat::dfPng: return "PNG";
-    case DecodableFormat::dfJpeg: return "JPEG";
-    case DecodableFormat::dfBmp: return "BMP";
-    case DecodableFormat::dfDib: return "DIB";
-    case DecodableFormat::dfGif: return "GIF";
-    case DecodableFormat::dfWmf: return "WMF";
-    case DecodableFormat::dfEmf: return "EMF";
+    case PictureFormat::kPng: return "PNG";
+    case PictureFormat::kJpeg: return "JPEG";
+    case PictureFormat::kGif: return "GIF";
+    case PictureFormat::kEmf: return "EMF";
+    case PictureFormat::kWmf: return "WMF";
+    case PictureFormat::kDib: return "DIB";
+    case PictureFormat::kDdb: return "DDB";
+    case PictureFormat::kMacPict: return "PICT";
+    case PictureFormat::kOs2Metafile: return "OS/2 metafile";
+    case PictureFormat::kUnknown: break;
   }
   return "unknown";
 }
 
-std::optional<DecodableFormat> SniffDecodableFormat(std::string_view b) {
-  if (b.size() >= 8 && b.substr(0, 8) == std::string_view("\x89PNG\r\n\x1a\n", 8)) return DecodableFormat::dfPng;
+std::optional<PictureFormat> SniffPictureFormat(std::string_view b) {
+  if (b.size() >= 8 && b.substr(0, 8) == std::string_view("\x89PNG\r\n\x1a\n", 8)) return PictureFormat::kPng;
   if (b.size() >= 3 && uint8_t(b[0]) == 0xFF && uint8_t(b[1]) == 0xD8 && uint8_t(b[2]) == 0xFF)
-    return DecodableFormat::dfJpeg;
-  if (b.size() >= 6 && (b.substr(0, 6) == "GIF87a" || b.substr(0, 6) == "GIF89a")) return DecodableFormat::dfGif;
-  if (b.size() >= 18 && b[0] == 'B' && b[1] == 'M') return DecodableFormat::dfBmp;
-  if (b.size() >= 44 && Le32(b, 0) == 1 && Le32(b, 40) == 0x464D4520u) return DecodableFormat::dfEmf;  // " EMF"
-  if (b.size() >= 22 && Le32(b, 0) == kPlaceableKey) return DecodableFormat::dfWmf;
+    return PictureFormat::kJpeg;
+  if (b.size() >= 6 && (b.substr(0, 6) == "GIF87a" || b.substr(0, 6) == "GIF89a")) return PictureFormat::kGif;
+  if (b.size() >= 18 && b[0] == 'B' && b[1] == 'M') return PictureFormat::kDib;
+  if (b.size() >= 44 && Le32(b, 0) == 1 && Le32(b, 40) == 0x464D4520u) return PictureFormat::kEmf;  // " EMF"
+  if (b.size() >= 22 && Le32(b, 0) == kPlaceableKey) return PictureFormat::kWmf;
   if (b.size() >= 18 && (Le16(b, 0) == 1 || Le16(b, 0) == 2) && Le16(b, 2) == 9 &&
       (Le16(b, 4) == 0x0100 || Le16(b, 4) == 0x0300))
-    return DecodableFormat::dfWmf;
+    return PictureFormat::kWmf;
   if (b.size() >= 40) {
     const uint32_t size = Le32(b, 0);
     const uint16_t bpp = Le16(b, 14);
     if ((size == 40 || size == 52 || size == 56 || size == 108 || size == 124) && Le16(b, 12) == 1 &&
         (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32))
-      return DecodableFormat::dfDib;
+      return PictureFormat::kDib;
   }
   return std::nullopt;
 }
 
-DecodedPicture DecodePicture(DecodableFormat format, std::string_view bytes) {
+namespace {
+
+// A picture stored without its format is known by its bytes.
+PictureFormat Resolved(PictureFormat format, std::string_view bytes) {
+  if (format != PictureFormat::kUnknown) return format;
+  if (bytes.empty()) throw EPictureError("Picture has no data");
+  if (const std::optional<PictureFormat> sniffed = SniffPictureFormat(bytes)) return *sniffed;
+  throw EPictureError("Picture of unknown format");
+}
+
+}  // namespace
+
+DecodedPicture DecodePicture(PictureFormat format, std::string_view bytes) {
+  format = Resolved(format, bytes);
   switch (format) {
-    case DecodableFormat::dfPng: return DecodePng(bytes);
-    case DecodableFormat::dfJpeg: return DecodeJpeg(bytes);
-    case DecodableFormat::dfBmp: return DecodeBmp(bytes);
-    case DecodableFormat::dfDib: return DecodeDibAt(bytes, 0, DecodableFormat::dfDib);
-    case DecodableFormat::dfGif: return DecodeGif(bytes);
-    case DecodableFormat::dfWmf:
-    case DecodableFormat::dfEmf: break;
+    case PictureFormat::kPng: return DecodePng(bytes);
+    case PictureFormat::kJpeg: return DecodeJpeg(bytes);
+    // A DIB is stored bare; some writers leave its BMP file header on.
+    case PictureFormat::kDib:
+      return bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M' ? DecodeBmp(bytes)
+                                                                      : DecodeDibAt(bytes, 0, "DIB");
+    case PictureFormat::kGif: return DecodeGif(bytes);
+    case PictureFormat::kDdb: throw EPictureError("Device-dependent bitmaps (DDB) can not be decoded");
+    default: break;
   }
-  throw EPictureError(FormatString("A %s picture is drawn, not decoded", DecodableFormatName(format)));
+  throw EPictureError(FormatString("A %s picture is drawn, not decoded", PictureFormatName(format)));
 }
 
 WmfFrame GetWmfFrame(std::string_view bytes) {
@@ -627,21 +647,21 @@ WmfFrame GetWmfFrame(std::string_view bytes) {
   const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
   if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
     if (api) wmf_api_destroy(api);
-    Fail(DecodableFormat::dfWmf, "the metafile player could not start");
+    Fail("WMF", "the metafile player could not start");
   }
   wmfD_Rect box{};
   const bool ok = wmf_mem_open(api, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
                                long(bytes.size())) == wmf_E_None &&
                   wmf_scan(api, 0, &box) == wmf_E_None;
   wmf_api_destroy(api);
-  if (!ok) Fail(DecodableFormat::dfWmf, "the metafile can not be played");
+  if (!ok) Fail("WMF", "the metafile can not be played");
   return {box.TL.x, box.TL.y, box.BR.x, box.BR.y};
 }
 
 DecodedPicture RenderWmf(std::string_view bytes, const WmfFrame& part, int32_t width, int32_t height) {
   ScanWmf(bytes);
   CheckBudget(width, height);
-  if (part.right == part.left || part.bottom == part.top) Fail(DecodableFormat::dfWmf, "empty frame");
+  if (part.right == part.left || part.bottom == part.top) Fail("WMF", "empty frame");
   DecodedPicture p = NewPicture(width, height);
   std::lock_guard<std::mutex> lock(WmfMutex());
   wmfAPI* api = nullptr;
@@ -651,7 +671,7 @@ DecodedPicture RenderWmf(std::string_view bytes, const WmfFrame& part, int32_t w
   const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
   if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
     if (api) wmf_api_destroy(api);
-    Fail(DecodableFormat::dfWmf, "the metafile player could not start");
+    Fail("WMF", "the metafile player could not start");
   }
   wmf_gd_t* device = WMF_GD_GetData(api);
   bool ok = wmf_mem_open(api, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
@@ -684,7 +704,7 @@ DecodedPicture RenderWmf(std::string_view bytes, const WmfFrame& part, int32_t w
   FreeGdImage(image);
   device->gd_image = nullptr;
   wmf_api_destroy(api);
-  if (!ok) Fail(DecodableFormat::dfWmf, "the metafile can not be played");
+  if (!ok) Fail("WMF", "the metafile can not be played");
   return p;
 }
 
@@ -881,9 +901,12 @@ void StretchDraw(const PixelView& source, Canvas& canvas, const RECTL& rect, Str
 #endif
 }
 
-void DrawPicture(DecodableFormat format, std::string_view bytes, Canvas& canvas, const RECTL& rect) {
-  if (format == DecodableFormat::dfEmf) return;
-  if (format != DecodableFormat::dfWmf) {
+void DrawPicture(PictureFormat format, std::string_view bytes, Canvas& canvas, const RECTL& rect) {
+  format = Resolved(format, bytes);
+  // Metafiles without a player on this platform leave the canvas as it is.
+  if (format == PictureFormat::kEmf || format == PictureFormat::kMacPict || format == PictureFormat::kOs2Metafile)
+    return;
+  if (format != PictureFormat::kWmf) {
     const DecodedPicture picture = DecodePicture(format, bytes);
     StretchDraw(ViewOf(picture), canvas, rect, StretchFilter::sfLanczos3);
     return;

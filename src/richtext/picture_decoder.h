@@ -3,10 +3,11 @@
 // Pictures held by embedded objects: their bytes decoded into 32-bit pixels and
 // drawn scaled into a rectangle of a Canvas.
 //
-// Raster pictures (PNG, JPEG, BMP files, bare DIBs as RTF \dibitmap carries
-// them, GIF) decode into premultiplied ARGB. Windows metafiles (WMF) are played
-// at the size they are drawn at. Enhanced metafiles (EMF) have no renderer on
-// this platform and draw nothing, which leaves the canvas as it was.
+// Raster pictures (PNG, JPEG, bare DIBs as RTF \dibitmap carries them, also
+// with a BMP file header, GIF) decode into premultiplied ARGB. Windows
+// metafiles (WMF) are played at the size they are drawn at. Enhanced metafiles
+// (EMF), QuickDraw pictures and OS/2 metafiles have no renderer on this
+// platform and draw nothing, which leaves the canvas as it was.
 //
 // Every decoder checks the picture's dimensions against kPixelBudget before it
 // allocates pixels, and reports damaged data as EPictureError; no input makes
@@ -34,17 +35,19 @@ class EPictureError : public Exception {
   using Exception::Exception;
 };
 
-// The byte formats the decoder reads.
-enum class DecodableFormat { dfPng, dfJpeg, dfBmp, dfDib, dfGif, dfWmf, dfEmf };
+// The decoder reads the formats a document stores pictures in (PictureFormat
+// of embedded_object.h). A picture of format kUnknown is known by its bytes
+// (SniffPictureFormat); kDib data may keep its BMP file header.
 
-// The format's name as messages use it ("PNG", "JPEG", "BMP", "DIB", "GIF",
-// "WMF", "EMF").
-const char* DecodableFormatName(DecodableFormat format);
+// The format's name as messages use it ("PNG", "JPEG", "GIF", "EMF", "WMF",
+// "DIB", "DDB", "PICT", "OS/2 metafile"; "unknown" for kUnknown).
+const char* PictureFormatName(PictureFormat format);
 
-// The format recognised from the first bytes: PNG, JPEG, GIF and BMP by their
-// signatures, EMF by its header record, WMF by the placeable key or a plausible
-// standard header, a DIB by a plausible BITMAPINFOHEADER. Nothing when none fits.
-std::optional<DecodableFormat> SniffDecodableFormat(std::string_view bytes);
+// The format recognised from the first bytes: PNG, JPEG and GIF by their
+// signatures, a BMP file (kDib) by its "BM", EMF by its header record, WMF by
+// the placeable key or a plausible standard header, a bare DIB by a plausible
+// BITMAPINFOHEADER. Nothing when none fits.
+std::optional<PictureFormat> SniffPictureFormat(std::string_view bytes);
 
 // Decoded pixels: premultiplied ARGB (0xAARRGGBB), `width` pixels a row, no
 // padding between rows.
@@ -54,10 +57,12 @@ struct DecodedPicture {
   std::vector<uint32_t> pixels;
 };
 
-// Decodes a raster picture (PNG, JPEG, BMP, DIB, GIF; for GIF the first
-// frame). Throws EPictureError for damaged data, an unsupported variant, a
-// picture above kPixelBudget, or a metafile format.
-DecodedPicture DecodePicture(DecodableFormat format, std::string_view bytes);
+// Decodes a raster picture (PNG, JPEG, DIB with or without its BMP file
+// header, GIF; for GIF the first frame). Throws EPictureError for damaged
+// data, an unsupported variant, a picture above kPixelBudget, a
+// device-dependent bitmap (kDdb), a metafile format, or a kUnknown picture
+// whose bytes are not recognised.
+DecodedPicture DecodePicture(PictureFormat format, std::string_view bytes);
 
 // The frame of a WMF picture in its own logical units: the placeable header's
 // bounding box, else its first window origin and extent, else the extent of
@@ -99,7 +104,8 @@ void StretchDraw(const PixelView& source, Canvas& canvas, const RECTL& rect, Str
 
 // Draws a picture's bytes scaled into `rect` of the canvas with the Lanczos
 // filter: raster formats are decoded and stretched, WMF is played at the
-// rectangle's visible resolution, EMF draws nothing. Throws EPictureError.
-void DrawPicture(DecodableFormat format, std::string_view bytes, Canvas& canvas, const RECTL& rect);
+// rectangle's visible resolution; EMF, PICT and OS/2 metafiles have no player
+// here and draw nothing. Throws EPictureError as DecodePicture does.
+void DrawPicture(PictureFormat format, std::string_view bytes, Canvas& canvas, const RECTL& rect);
 
 }  // namespace tagsmith

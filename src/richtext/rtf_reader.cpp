@@ -14,6 +14,7 @@
 #include "platform/strings.h"
 #include "richtext/code_pages.h"
 #include "richtext/embedded_object.h"
+#include "richtext/picture_decoder.h"
 
 namespace tagsmith {
 
@@ -399,11 +400,12 @@ std::u16string HyperlinkTarget(std::u16string_view instr) {
   return url;
 }
 
+// PNG, JPEG and GIF bytes are what they are whatever the keyword says; other
+// signatures are too weak to overrule it.
 PictureFormat Sniff(PictureFormat declared, const std::string& b) {
-  auto starts = [&](std::string_view sig) { return b.size() >= sig.size() && b.compare(0, sig.size(), sig) == 0; };
-  if (starts("\x89PNG\r\n\x1a\n")) return PictureFormat::kPng;
-  if (starts("\xFF\xD8\xFF")) return PictureFormat::kJpeg;
-  if (starts("GIF87a") || starts("GIF89a")) return PictureFormat::kGif;
+  const std::optional<PictureFormat> sniffed = SniffPictureFormat(b);
+  if (sniffed == PictureFormat::kPng || sniffed == PictureFormat::kJpeg || sniffed == PictureFormat::kGif)
+    return *sniffed;
   return declared;
 }
 

@@ -94,7 +94,7 @@ TEST(ImageEncodersTest, PngDecodesBackToThePixelsFlattenedOntoWhite) {
   pixels[5] = 0x80400000u;  // half-covered dark red over white -> (191, 127, 127)
   pixels[6] = 0;            // uncovered -> white
   TPngEncoder().SaveToFile({pixels.data(), 40, 30, 40}, path);
-  const DecodedPicture back = DecodePicture(DecodableFormat::dfPng, ReadFile(path));
+  const DecodedPicture back = DecodePicture(PictureFormat::kPng, ReadFile(path));
   ASSERT_EQ(back.width, 40);
   ASSERT_EQ(back.height, 30);
   std::vector<uint32_t> want = pixels;
@@ -116,7 +116,7 @@ TEST(ImageEncodersTest, JpegIsBaselineAndDecodesBackCloseToThePixels) {
   EXPECT_EQ(markers.back(), 0xDA);
   EXPECT_EQ(std::count(markers.begin(), markers.end(), 0xC0), 1);  // SOF0: baseline
   for (uint8_t m : {0xC1, 0xC2, 0xC3, 0xC9, 0xCA}) EXPECT_EQ(std::count(markers.begin(), markers.end(), m), 0);
-  const DecodedPicture back = DecodePicture(DecodableFormat::dfJpeg, jpeg);
+  const DecodedPicture back = DecodePicture(PictureFormat::kJpeg, jpeg);
   ASSERT_EQ(back.width, 120);
   ASSERT_EQ(back.height, 80);
   double total = 0;
@@ -127,7 +127,7 @@ TEST(ImageEncodersTest, JpegIsBaselineAndDecodesBackCloseToThePixels) {
   // The same encoder writes the next picture of another size.
   const std::vector<uint32_t> small = Smooth(9, 7);
   encoder.SaveToFile({small.data(), 9, 7, 9}, path);
-  EXPECT_EQ(DecodePicture(DecodableFormat::dfJpeg, ReadFile(path)).width, 9);
+  EXPECT_EQ(DecodePicture(PictureFormat::kJpeg, ReadFile(path)).width, 9);
 }
 
 TEST(ImageEncodersTest, FilesThatCanNotBeWrittenFailWithTheirName) {

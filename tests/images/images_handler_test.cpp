@@ -8,6 +8,7 @@
 #include "images/png_chunks.h"
 #include "platform/strings.h"
 #include "platform/sync_queue.h"
+#include "support/picture_bytes.h"
 #include "support/temp_dir.h"
 
 namespace tagsmith {
@@ -109,10 +110,10 @@ class ImagesHandlerTest : public ::testing::Test {
   }
 
   DecodedPicture Png(size_t index) {
-    return DecodePicture(DecodableFormat::dfPng, ReadFile(Utf16ToUtf8(tags.EmbObjFormats[index].Obj.PngFile)));
+    return DecodePicture(PictureFormat::kPng, ReadFile(Utf16ToUtf8(tags.EmbObjFormats[index].Obj.PngFile)));
   }
   DecodedPicture Jpeg(size_t index) {
-    return DecodePicture(DecodableFormat::dfJpeg, ReadFile(Utf16ToUtf8(tags.EmbObjFormats[index].Obj.JpegFile)));
+    return DecodePicture(PictureFormat::kJpeg, ReadFile(Utf16ToUtf8(tags.EmbObjFormats[index].Obj.JpegFile)));
   }
 
   testing::TempHome home;
@@ -316,6 +317,40 @@ TEST_F(ImagesHandlerTest, AFailingObjectIsReportedAndTheOthersStillGetTheirFiles
   for (size_t i : {0, 5})
     for (uint32_t px : Png(i).pixels) ASSERT_EQ(px, kRed);
   for (size_t i : {1, 4}) ExpectCell(thumbnails.Images()[i], {0, 0, 0, 0});
+}
+
+TEST_F(ImagesHandlerTest, PicturesOfADocumentDrawThemselvesAndDamagedOnesGiveWhiteFiles) {
+  // 6 x 4 pixels shown at 90 x 60 twips: 6 x 4 pixels at 96 dpi again.
+  const testing::Straight pattern = testing::Pattern(6, 4);
+  auto add = [this](std::string bytes) {
+    PictureData p;
+    p.format = PictureFormat::kPng;
+    p.bytes = std::move(bytes);
+    p.goalWidth = 90;
+    p.goalHeight = 60;
+    TEmbObjFormat f;
+    f.StartPos = int32_t(tags.EmbObjFormats.size());
+    f.EndPos = f.StartPos + 1;
+    f.Obj.OleObject = std::make_shared<PictureObject>(p);
+    tags.EmbObjFormats.push_back(std::move(f));
+  };
+  const std::string png = testing::MakePng(pattern);
+  add(png);
+  add(png.substr(0, 40));
+  auto h = MakeHandler();
+  Run(*h);
+  EXPECT_EQ(events, (std::vector<std::string>{"progress 0/2 thumbnails 1",
+                                              "failed 1: Invalid PNG picture: read beyond end of data",
+                                              "progress 1/2 thumbnails 2", "finished"}));
+  const DecodedPicture drawn = Png(0);
+  ASSERT_EQ(drawn.width, 6);
+  ASSERT_EQ(drawn.height, 4);
+  EXPECT_EQ(drawn.pixels, pattern.pixels);
+  const DecodedPicture white = Png(1);
+  EXPECT_EQ(white.width, 6);
+  EXPECT_EQ(white.pixels, std::vector<uint32_t>(24, 0xFFFFFFFFu));
+  ASSERT_EQ(h->Failures().size(), 1u);
+  EXPECT_TRUE(h->Failures()[0].FilesWritten);
 }
 
 TEST_F(ImagesHandlerTest, DestroyingARunningHandlerServesItToTheEnd) {

@@ -20,7 +20,7 @@ using testing::PutU16;
 using testing::PutU32;
 using testing::WithFileHeader;
 
-std::string ErrorOf(DecodableFormat format, const std::string& bytes) {
+std::string ErrorOf(PictureFormat format, const std::string& bytes) {
   try {
     DecodePicture(format, bytes);
   } catch (const EPictureError& e) {
@@ -56,29 +56,32 @@ TEST(PictureDecoderTest, LosslessFormatsDecodeToTheirExactPixels) {
   const testing::Straight s = Pattern(7, 5);
   struct Case {
     const char* name;
-    DecodableFormat format;
+    PictureFormat format;
     std::string bytes;
   } cases[] = {
-      {"PNG", DecodableFormat::dfPng, MakePng(s)},
-      {"bottom-up DIB", DecodableFormat::dfDib, MakeDib24(s)},
-      {"top-down DIB", DecodableFormat::dfDib, MakeDib24(s, true)},
-      {"BMP file", DecodableFormat::dfBmp, WithFileHeader(MakeDib24(s), 54)},
-      {"BMP file with a wrong bits offset", DecodableFormat::dfBmp, WithFileHeader(MakeDib24(s), 0)},
+      {"PNG", PictureFormat::kPng, MakePng(s)},
+      {"bottom-up DIB", PictureFormat::kDib, MakeDib24(s)},
+      {"top-down DIB", PictureFormat::kDib, MakeDib24(s, true)},
+      {"BMP file", PictureFormat::kDib, WithFileHeader(MakeDib24(s), 54)},
+      {"BMP file with a wrong bits offset", PictureFormat::kDib, WithFileHeader(MakeDib24(s), 0)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(SniffDecodableFormat(c.bytes), c.format);
-    const DecodedPicture p = DecodePicture(c.format, c.bytes);
-    ASSERT_EQ(p.width, 7);
-    ASSERT_EQ(p.height, 5);
-    EXPECT_EQ(p.pixels, s.pixels);
+    EXPECT_EQ(SniffPictureFormat(c.bytes), c.format);
+    // Stored without a format, a picture is known by its bytes.
+    for (PictureFormat format : {c.format, PictureFormat::kUnknown}) {
+      const DecodedPicture p = DecodePicture(format, c.bytes);
+      ASSERT_EQ(p.width, 7);
+      ASSERT_EQ(p.height, 5);
+      EXPECT_EQ(p.pixels, s.pixels);
+    }
   }
 }
 
 TEST(PictureDecoderTest, JpegDecodesCloseToItsSourceAndOpaque) {
   testing::Straight s{16, 16, std::vector<uint32_t>(256, 0xFF3080C0u)};
   for (bool progressive : {false, true}) {
-    const DecodedPicture p = DecodePicture(DecodableFormat::dfJpeg, MakeJpeg(s, progressive));
+    const DecodedPicture p = DecodePicture(PictureFormat::kJpeg, MakeJpeg(s, progressive));
     ASSERT_EQ(p.width, 16);
     ASSERT_EQ(p.height, 16);
     for (uint32_t px : p.pixels) {
@@ -94,7 +97,7 @@ TEST(PictureDecoderTest, PalettedAndCompressedBitmapsDecode) {
   PutU32(pal, 0x000000FF);  // blue (B G R 0)
   PutU32(pal, 0x0000FF00);  // green
   std::string palBits = pal + std::string("\0\1\0\0\1\1\0\0", 8);
-  DecodedPicture p = DecodePicture(DecodableFormat::dfDib, palBits);
+  DecodedPicture p = DecodePicture(PictureFormat::kDib, palBits);
   EXPECT_EQ(p.pixels, (std::vector<uint32_t>{0xFF00FF00, 0xFF00FF00, 0xFF0000FF, 0xFF0000FF, 0xFF00FF00, 0xFF0000FF}));
 
   // The same picture in RLE8: a run, an absolute run, end of line, end of bitmap.
@@ -102,7 +105,7 @@ TEST(PictureDecoderTest, PalettedAndCompressedBitmapsDecode) {
   PutU32(rle, 0x000000FF);
   PutU32(rle, 0x0000FF00);
   rle += std::string("\1\0\1\1\1\0\0\0" "\0\3\1\1\0\0" "\0\1", 16);
-  p = DecodePicture(DecodableFormat::dfDib, rle);
+  p = DecodePicture(PictureFormat::kDib, rle);
   EXPECT_EQ(p.pixels, (std::vector<uint32_t>{0xFF00FF00, 0xFF00FF00, 0xFF0000FF, 0xFF0000FF, 0xFF00FF00, 0xFF0000FF}));
 
   // 1 bit a pixel: 10 pixels in one row of two bytes plus padding.
@@ -110,7 +113,7 @@ TEST(PictureDecoderTest, PalettedAndCompressedBitmapsDecode) {
   PutU32(mono, 0x00000000);
   PutU32(mono, 0x00FFFFFF);
   mono += std::string("\xA5\x80\0\0", 4);
-  p = DecodePicture(DecodableFormat::dfDib, mono);
+  p = DecodePicture(PictureFormat::kDib, mono);
   const uint32_t K = 0xFF000000, W = 0xFFFFFFFF;
   EXPECT_EQ(p.pixels, (std::vector<uint32_t>{W, K, W, K, K, W, K, W, W, K}));
 }
@@ -131,13 +134,13 @@ TEST(PictureDecoderTest, ThirtyTwoBitBitmapsHonourTheirAlphaMask) {
   PutU32(d, 0xFF000000);
   d.resize(124, '\0');
   PutU32(d, 0x80FF0000);
-  const DecodedPicture p = DecodePicture(DecodableFormat::dfDib, d);
+  const DecodedPicture p = DecodePicture(PictureFormat::kDib, d);
   EXPECT_EQ(p.pixels, std::vector<uint32_t>{0x80800000u});
 
   // A plain 32-bit bitmap's fourth byte is padding: opaque.
   std::string plain = DibHeader(1, 1, 32, 0);
   PutU32(plain, 0x00123456);
-  EXPECT_EQ(DecodePicture(DecodableFormat::dfDib, plain).pixels, std::vector<uint32_t>{0xFF123456u});
+  EXPECT_EQ(DecodePicture(PictureFormat::kDib, plain).pixels, std::vector<uint32_t>{0xFF123456u});
 }
 
 TEST(PictureDecoderTest, GifTakesTheFirstFrameWithItsTransparency) {
@@ -147,8 +150,8 @@ TEST(PictureDecoderTest, GifTakesTheFirstFrameWithItsTransparency) {
   for (bool interlace : {false, true}) {
     SCOPED_TRACE(interlace ? "interlaced" : "plain");
     const std::string gif = MakeGif(8, 9, idx, colours, 3, interlace);
-    EXPECT_EQ(SniffDecodableFormat(gif), DecodableFormat::dfGif);
-    const DecodedPicture p = DecodePicture(DecodableFormat::dfGif, gif);
+    EXPECT_EQ(SniffPictureFormat(gif), PictureFormat::kGif);
+    const DecodedPicture p = DecodePicture(PictureFormat::kGif, gif);
     ASSERT_EQ(p.width, 8);
     ASSERT_EQ(p.height, 9);
     for (int y = 0; y < 9; ++y) {
@@ -182,30 +185,33 @@ TEST(PictureDecoderTest, DamagedAndOversizedPicturesFailWithAClearMessage) {
 
   struct Case {
     const char* name;
-    DecodableFormat format;
+    PictureFormat format;
     std::string bytes;
     std::string message;
   } cases[] = {
-      {"empty PNG", DecodableFormat::dfPng, "", "Invalid PNG picture: not a PNG file"},
-      {"truncated PNG", DecodableFormat::dfPng, png.substr(0, 40),
+      {"empty PNG", PictureFormat::kPng, "", "Invalid PNG picture: not a PNG file"},
+      {"truncated PNG", PictureFormat::kPng, png.substr(0, 40),
        "Invalid PNG picture: read beyond end of data"},
-      {"PNG of 100000 x 100000", DecodableFormat::dfPng, hugePng,
+      {"PNG of 100000 x 100000", PictureFormat::kPng, hugePng,
        "Picture of 100000 x 100000 pixels exceeds the limit of 67108864 pixels"},
-      {"truncated JPEG", DecodableFormat::dfJpeg, jpeg.substr(0, 100),
+      {"truncated JPEG", PictureFormat::kJpeg, jpeg.substr(0, 100),
        "Invalid JPEG picture: JPEG datastream contains no image"},
-      {"not a JPEG", DecodableFormat::dfJpeg, "hello", "Invalid JPEG picture: Not a JPEG file: starts with 0x68 0x65"},
-      {"BMP of 2^20 x 2^20", DecodableFormat::dfDib, hugeBmp,
+      {"not a JPEG", PictureFormat::kJpeg, "hello", "Invalid JPEG picture: Not a JPEG file: starts with 0x68 0x65"},
+      {"BMP of 2^20 x 2^20", PictureFormat::kDib, hugeBmp,
        "Picture of 1048576 x 1048576 pixels exceeds the limit of 67108864 pixels"},
-      {"truncated bits", DecodableFormat::dfDib, truncated, "Invalid DIB picture: truncated pixel data"},
-      {"RLE run past the data", DecodableFormat::dfDib, rleOverrun, "Invalid DIB picture: truncated RLE data"},
-      {"colour table past the data", DecodableFormat::dfDib, bigPalette, "Invalid DIB picture: colour table too large"},
-      {"broken colour mask", DecodableFormat::dfDib, badMask, "Invalid DIB picture: colour mask is not contiguous"},
-      {"unknown header", DecodableFormat::dfDib, std::string("\x07\0\0\0", 4) + std::string(40, '\0'),
+      {"truncated bits", PictureFormat::kDib, truncated, "Invalid DIB picture: truncated pixel data"},
+      {"RLE run past the data", PictureFormat::kDib, rleOverrun, "Invalid DIB picture: truncated RLE data"},
+      {"colour table past the data", PictureFormat::kDib, bigPalette, "Invalid DIB picture: colour table too large"},
+      {"broken colour mask", PictureFormat::kDib, badMask, "Invalid DIB picture: colour mask is not contiguous"},
+      {"unknown header", PictureFormat::kDib, std::string("\x07\0\0\0", 4) + std::string(40, '\0'),
        "Invalid DIB picture: unknown header size 7"},
-      {"BMP without its header", DecodableFormat::dfBmp, "BM", "Invalid BMP picture: no BMP file header"},
-      {"GIF without an image", DecodableFormat::dfGif, gifNoImage, "Invalid GIF picture: no image"},
-      {"not a GIF", DecodableFormat::dfGif, "GIF12345", "Invalid GIF picture: No screen descriptor detected"},
-      {"metafile", DecodableFormat::dfWmf, MakeWmf(0, 0, 1, 1, 0), "A WMF picture is drawn, not decoded"},
+      {"BMP without its header", PictureFormat::kDib, "BM", "Invalid BMP picture: no BMP file header"},
+      {"GIF without an image", PictureFormat::kGif, gifNoImage, "Invalid GIF picture: no image"},
+      {"not a GIF", PictureFormat::kGif, "GIF12345", "Invalid GIF picture: No screen descriptor detected"},
+      {"metafile", PictureFormat::kWmf, MakeWmf(0, 0, 1, 1, 0), "A WMF picture is drawn, not decoded"},
+      {"device-dependent bitmap", PictureFormat::kDdb, std::string(16, '\xFF'),
+       "Device-dependent bitmaps (DDB) can not be decoded"},
+      {"bytes of no known format", PictureFormat::kUnknown, "hello, world", "Picture of unknown format"},
   };
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.format, c.bytes), c.message) << c.name;
 }
@@ -214,8 +220,8 @@ TEST(PictureDecoderTest, RandomDamageNeverCrashes) {
   const std::string sources[] = {MakePng(Pattern(9, 9)), MakeJpeg(Pattern(9, 9)), MakeDib24(Pattern(9, 9)),
                                  MakeGif(4, 4, std::vector<uint8_t>(16, 1), {0, 0xFFFFFF}, -1),
                                  MakeWmf(10, 10, 50, 50, 0xFF)};
-  const DecodableFormat formats[] = {DecodableFormat::dfPng, DecodableFormat::dfJpeg, DecodableFormat::dfDib,
-                                   DecodableFormat::dfGif, DecodableFormat::dfWmf};
+  const PictureFormat formats[] = {PictureFormat::kPng, PictureFormat::kJpeg, PictureFormat::kDib,
+                                   PictureFormat::kGif, PictureFormat::kWmf};
   uint32_t seed = 12345;
   auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
   uint32_t pixels[16 * 16];
@@ -293,10 +299,10 @@ TEST(StretchDrawTest, TranslucentPixelsBlendOverTheCanvas) {
 TEST(DrawPictureTest, WmfPlaysItsWindowIntoTheRectangle) {
   // Window 200 x 100; red fills its left half.
   const std::string wmf = MakeWmf(0, 0, 100, 100, 0x000000FF);
-  EXPECT_EQ(SniffDecodableFormat(wmf), DecodableFormat::dfWmf);
+  EXPECT_EQ(SniffPictureFormat(wmf), PictureFormat::kWmf);
   std::vector<uint32_t> dst(40 * 20, 0xFFFFFFFFu);
   Canvas canvas{dst.data(), 40, 20, 40};
-  DrawPicture(DecodableFormat::dfWmf, wmf, canvas, {0, 0, 40, 20});
+  DrawPicture(PictureFormat::kWmf, wmf, canvas, {0, 0, 40, 20});
   EXPECT_EQ(dst[10 * 40 + 5], 0xFFFF0000u);
   EXPECT_EQ(dst[10 * 40 + 15], 0xFFFF0000u);
   EXPECT_EQ(dst[10 * 40 + 25], 0xFFFFFFFFu);
@@ -304,26 +310,30 @@ TEST(DrawPictureTest, WmfPlaysItsWindowIntoTheRectangle) {
 
   // Drawn partly outside the canvas, only the visible part is played.
   std::fill(dst.begin(), dst.end(), 0xFFFFFFFFu);
-  DrawPicture(DecodableFormat::dfWmf, wmf, canvas, {-20, 0, 20, 20});
+  DrawPicture(PictureFormat::kWmf, wmf, canvas, {-20, 0, 20, 20});
   EXPECT_EQ(dst[10 * 40 + 5], 0xFFFFFFFFu);
   EXPECT_EQ(dst[10 * 40 + 25], 0xFFFFFFFFu);
 }
 
-TEST(DrawPictureTest, EmfDrawsNothingAndRasterPicturesFillTheRectangle) {
+TEST(DrawPictureTest, MetafilesWithoutAPlayerDrawNothingAndRasterPicturesFillTheRectangle) {
   std::string emf;
   PutU32(emf, 1);
   PutU32(emf, 108);
   emf.resize(40, '\0');
   PutU32(emf, 0x464D4520);
   emf.resize(108, '\0');
-  EXPECT_EQ(SniffDecodableFormat(emf), DecodableFormat::dfEmf);
+  EXPECT_EQ(SniffPictureFormat(emf), PictureFormat::kEmf);
   std::vector<uint32_t> dst(6 * 6, 0xFFFFFFFFu);
   Canvas canvas{dst.data(), 6, 6, 6};
-  DrawPicture(DecodableFormat::dfEmf, emf, canvas, {0, 0, 6, 6});
-  EXPECT_EQ(dst, std::vector<uint32_t>(36, 0xFFFFFFFFu));
+  // Neither has a player here, nor have QuickDraw and OS/2 metafiles.
+  for (PictureFormat format :
+       {PictureFormat::kEmf, PictureFormat::kUnknown, PictureFormat::kMacPict, PictureFormat::kOs2Metafile}) {
+    DrawPicture(format, emf, canvas, {0, 0, 6, 6});
+    EXPECT_EQ(dst, std::vector<uint32_t>(36, 0xFFFFFFFFu)) << PictureFormatName(format);
+  }
 
   testing::Straight solid{3, 3, std::vector<uint32_t>(9, 0xFF112233u)};
-  DrawPicture(DecodableFormat::dfPng, MakePng(solid), canvas, {1, 1, 5, 5});
+  DrawPicture(PictureFormat::kPng, MakePng(solid), canvas, {1, 1, 5, 5});
   EXPECT_EQ(dst[0], 0xFFFFFFFFu);
   EXPECT_EQ(dst[1 * 6 + 1], 0xFF112233u);
   EXPECT_EQ(dst[4 * 6 + 4], 0xFF112233u);

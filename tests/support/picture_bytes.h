@@ -23,6 +23,18 @@ inline void PutU32(std::string& s, uint32_t v) {
   PutU16(s, v >> 16);
 }
 
+// Bytes as RTF writes them in a picture group: two lower-case hex digits each.
+inline std::string HexOf(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) {
+    out += kDigits[(uint8_t(c) >> 4) & 15];
+    out += kDigits[uint8_t(c) & 15];
+  }
+  return out;
+}
+
 // Straight (not premultiplied) 0xAARRGGBB pixels, row by row.
 struct Straight {
   int width = 0, height = 0;
