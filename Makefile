@@ -21,15 +21,18 @@ build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS)
 
 # The main job until the editor exists: every document of samples/ converted
-# into BBCode and HTML under out/ (tagsmith-convert, with the settings of the
-# user who runs it).
+# into BBCode and HTML under out/, its pictures rendered into out/NAME-images/
+# with the browser preview page beside them (tagsmith-convert, with the
+# settings of the user who runs it).
 demo: build
 	@mkdir -p out
 	@for f in samples/*.rtf; do \
 	  n=$$(basename "$$f" .rtf); \
 	  $(BUILD)/bin/tagsmith-convert --to bbcode -o "out/$$n.bbcode" "$$f" || exit 1; \
-	  $(BUILD)/bin/tagsmith-convert --to html -o "out/$$n.html" "$$f" || exit 1; \
-	  echo "$$f: BBCode in out/$$n.bbcode, HTML in out/$$n.html"; \
+	  $(BUILD)/bin/tagsmith-convert --to html --images "out/$$n-images" --preview "out/$$n-preview.html" \
+	    -o "out/$$n.html" "$$f" || exit 1; \
+	  echo "$$f: BBCode in out/$$n.bbcode, HTML in out/$$n.html,"; \
+	  echo "  its pictures in out/$$n-images/, the preview page out/$$n-preview.html"; \
 	done
 
 # Every test, then the same tests under AddressSanitizer and

@@ -1,21 +1,31 @@
 // tagsmith-convert: an RTF document to forum BBCode or HTML from the shell,
-// made as the editor's convert dialog makes it. Exit status 0 on success, 1
-// when the document cannot be read or the code cannot be written, 2 for a
-// command line that cannot be understood.
+// made as the editor's convert dialog makes it, with its pictures rendered
+// into a folder and a browser preview page on request. Exit status 0 on
+// success, 1 when the document cannot be read, an image cannot be made or the
+// code cannot be written, 2 for a command line that cannot be understood,
+// 128 + N when stopped by signal N while images are made.
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/global_share.h"
+#include "cli/cli_errors.h"
+#include "cli/image_steps.h"
+#include "cli/interrupt_watch.h"
 #include "conversion/tag_sets.h"
 #include "conversion/tags_array.h"
+#include "images/temp_files.h"
 #include "platform/memory.h"
 #include "platform/strings.h"
 #include "richtext/rich_document.h"
@@ -26,40 +36,50 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tagsmith-convert [--to bbcode|html] [-o FILE] [--tags LIST] INPUT\n"
+    "       tagsmith-convert --images DIR [--preview FILE] [OPTIONS] INPUT\n"
     "\n"
     "Converts the RTF document INPUT (a file, or - for standard input) into forum\n"
     "BBCode or HTML the way the editor's Convert dialog does, and writes the code\n"
     "as UTF-8, with CR LF line ends, to standard output or FILE.\n"
     "\n"
-    "  --to KIND    bbcode (the default) or html\n"
-    "  -o FILE      write the code to FILE instead of standard output\n"
-    "  --tags LIST  for this run, the tag kinds the code may use instead of those\n"
-    "               of the settings: a comma-separated list of image, fontname,\n"
-    "               fontsize, fontcolor, fontbkcolor (HTML only), bold, italic,\n"
-    "               underline, strikeout, align, bullets; an empty LIST allows none\n"
-    "  -h, --help   this text\n"
+    "  --to KIND       bbcode (the default) or html\n"
+    "  -o FILE         write the code to FILE instead of standard output\n"
+    "  --tags LIST     for this run, the tag kinds the code may use instead of those\n"
+    "                  of the settings: a comma-separated list of image, fontname,\n"
+    "                  fontsize, fontcolor, fontbkcolor (HTML only), bold, italic,\n"
+    "                  underline, strikeout, align, bullets; an empty LIST allows none\n"
+    "  --images DIR    render every picture and embedded object as the Convert dialog\n"
+    "                  does (with the settings ImageFormat and UpscaleImages) and copy\n"
+    "                  the file chosen for each into DIR, made when missing, as\n"
+    "                  image-001.png or image-001.jpg and so on, in document order;\n"
+    "                  files of those names are replaced\n"
+    "  --preview FILE  with --images: also write the dialog's browser preview page to\n"
+    "                  FILE (HTML, UTF-8), its images linked to the copies in DIR\n"
+    "  -h, --help      this text\n"
     "\n"
     "The tag kinds of each output come from the settings of Tagsmith (the defaults\n"
     "when none are stored; tagsmith-config shows and changes them). Pictures and\n"
     "embedded objects are written as image tags without addresses.\n"
     "\n"
-    "Errors are reported as \"tagsmith-convert: FILE: message\".\n";
-
-struct UsageError {
-  std::string message;
-};
-
-// A failure about one file: the input, the output or the settings.
-struct FileError {
-  std::string file;
-  std::string message;
-};
+    "While images are rendered, a progress line is shown on standard error when it\n"
+    "is a terminal. A picture whose data cannot be drawn (damaged, or of a kind\n"
+    "that cannot be shown here) is reported on standard error and written as a\n"
+    "white picture, and the run still succeeds. An image that cannot be made or\n"
+    "copied at all ends the run with status 1, and then no preview and no code are\n"
+    "written. Ctrl-C while images are made stops the run cleanly with status 130\n"
+    "and writes no code; the temporary files are removed in every case.\n"
+    "\n"
+    "Errors are reported as \"tagsmith-convert: FILE: message\". Exit status: 0 on\n"
+    "success, 1 on failure, 2 for a command line it cannot understand, 128 + N when\n"
+    "stopped by signal N.\n";
 
 struct Options {
   uint8_t outputKind = 1;  // as TTagsArray::OutputKind: 0 HTML, 1 BBCode
   std::string input;
   std::optional<std::string> output;
   std::optional<std::string> tags;
+  std::optional<std::string> images;   // the folder for the copies
+  std::optional<std::string> preview;  // the preview page's file
 };
 
 Options ParseArguments(const std::vector<std::string>& args) {
@@ -83,12 +103,20 @@ Options ParseArguments(const std::vector<std::string>& args) {
       o.output = value("a file name");
     } else if (options && (a == "--tags" || a.rfind("--tags=", 0) == 0)) {
       o.tags = a == "--tags" ? value("a list of tag kinds") : a.substr(7);
+    } else if (options && (a == "--images" || a.rfind("--images=", 0) == 0)) {
+      o.images = a == "--images" ? value("a folder") : a.substr(9);
+      if (o.images->empty()) throw UsageError{"--images needs a folder"};
+    } else if (options && (a == "--preview" || a.rfind("--preview=", 0) == 0)) {
+      o.preview = a == "--preview" ? value("a file name") : a.substr(10);
+      if (o.preview->empty()) throw UsageError{"--preview needs a file name"};
     } else if (options && a.size() > 1 && a[0] == '-') {
       throw UsageError{"unknown option " + a};
     } else {
       inputs.push_back(a);
     }
   }
+  if (o.preview && !o.images)
+    throw UsageError{"--preview needs --images DIR: the page links the copies of the images there"};
   if (inputs.empty()) throw UsageError{"no INPUT given"};
   if (inputs.size() > 1) throw UsageError{"one INPUT only, not " + std::to_string(inputs.size())};
   o.input = inputs.front();
@@ -169,6 +197,36 @@ void WriteOutput(const std::optional<std::string>& name, const std::string& code
   if (!out) throw FileError{*name, std::string("cannot be written: ") + std::strerror(errno)};
 }
 
+// Makes the folder for the images, with its parents.
+void MakeFolder(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (!ec && !std::filesystem::is_directory(dir, ec)) ec = std::make_error_code(std::errc::not_a_directory);
+  if (ec) throw FileError{dir, "cannot be made: " + ec.message()};
+}
+
+// Renders the objects, reports those that failed, and copies the chosen
+// files into the folder; an object left without any file ends the run.
+void MakeImages(TTagsArray& tags, TTempFiles& tempFiles, const RenderSettings& settings, const std::string& dir,
+                const InterruptWatch& watch) {
+  ProgressLine progress(isatty(STDERR_FILENO) == 1);
+  const std::vector<TImageFailure> failures = RenderImages(tags, tempFiles, settings, watch, progress);
+  int lost = 0;
+  for (const TImageFailure& f : failures) {
+    const TEmbObjRec& rec = tags.EmbObjFormats[size_t(f.Index)].Obj;
+    if (f.FilesWritten) {
+      std::cerr << "tagsmith-convert: " << (std::filesystem::path(dir) / ImageCopyName(f.Index, rec.ImageKind)).string()
+                << ": " << f.Message << " (written as a white picture)\n";
+    } else {
+      std::cerr << "tagsmith-convert: object " << f.Index + 1 << ": " << f.Message << " (no image was made)\n";
+      ++lost;
+    }
+  }
+  if (lost) throw RunError{FormatString("%d of %d images could not be made; no code written", lost,
+                                        int(tags.EmbObjFormats.size()))};
+  CopyChosenImages(tags, dir);
+}
+
 int Run(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
     if (a == "--") break;
@@ -180,7 +238,6 @@ int Run(const std::vector<std::string>& args) {
   const Options o = ParseArguments(args);
   std::optional<uint16_t> tagBits;
   if (o.tags) tagBits = ParseTagList(*o.tags, o.outputKind);
-
   auto doc = RichDocument::Create();
   try {
     ReadRtf(ReadInput(o.input), *doc);
@@ -189,21 +246,28 @@ int Run(const std::vector<std::string>& args) {
   }
 
   // The settings as the editor's data module and convert dialog read them.
+  // A registry failure names its file in its message.
+  InitGlobalShare();
+  struct CloseSettings {
+    ~CloseSettings() { DoneGlobalShare(); }
+  } closeSettings;
+  SettingsStore& store = GetSettingsStore();
   THTMLTagSetHolder html;
   TBBCODETagSetHolder bbcode;
-  bool antiHotlinking = false;
-  {
-    // A registry failure names its file in its message.
-    Registry registry(Registry::DefaultFileName());
-    SettingsStore store(registry);
-    store.ReadPersistent(settings::kHTMLTagSet, html);
-    store.ReadPersistent(settings::kBBCodeTagSet, bbcode);
-    antiHotlinking = store.Read(settings::kEnableAntiHotlinking);
-  }
+  store.ReadPersistent(settings::kHTMLTagSet, html);
+  store.ReadPersistent(settings::kBBCodeTagSet, bbcode);
+  const bool antiHotlinking = store.Read(settings::kEnableAntiHotlinking);
+  RenderSettings render;
+  render.FormatChoice = FormatChoiceOf(store.Read(settings::kImageFormat));
+  render.UpscaleEnabled = store.Read(settings::kUpscaleImages);
   if (tagBits) {
     if (o.outputKind == 0) html.Data = THTMLTagSet(*tagBits);
     else bbcode.Data = TBBCODETagSet(*tagBits);
   }
+
+  // The data module's temporary files: removed when the run ends, however it ends.
+  TTempFiles tempFiles;
+  if (IsLocalInstall()) tempFiles.SetTempDir(TempFilesDir());
 
   TTagsArray tags;
   tags.Document = doc;
@@ -213,6 +277,18 @@ int Run(const std::vector<std::string>& args) {
   std::u16string code;
   try {
     tags.Analyze();
+  } catch (const Exception& e) {
+    throw FileError{o.input, e.what()};
+  }
+  if (o.images) {
+    MakeFolder(*o.images);
+    // Made before the renderer starts the first thread, so that every thread
+    // leaves the signals to it.
+    InterruptWatch watch;
+    MakeImages(tags, tempFiles, render, *o.images, watch);
+    if (o.preview) WriteOutput(o.preview, PreviewPage(tags));
+  }
+  try {
     tags.OutputKind = o.outputKind;
     code = tags.GetCode(false);
   } catch (const Exception& e) {
@@ -236,6 +312,12 @@ int main(int argc, char** argv) {
   } catch (const tagsmith::FileError& e) {
     std::cerr << "tagsmith-convert: " << e.file << ": " << e.message << "\n";
     return 1;
+  } catch (const tagsmith::RunError& e) {
+    std::cerr << "tagsmith-convert: " << e.message << "\n";
+    return 1;
+  } catch (const tagsmith::Interrupted& e) {
+    std::cerr << "tagsmith-convert: interrupted; no code written\n";
+    return 128 + e.signal;
   } catch (const std::exception& e) {
     std::cerr << "tagsmith-convert: " << e.what() << "\n";
     return 1;

@@ -37,7 +37,7 @@ void TImagesHandler::Execute() {
     // An image list that can not be cleared leaves its old images; the
     // objects are rendered all the same.
   }
-  for (int32_t i = 0; i < count_; ++i) {
+  for (int32_t i = 0; i < count_ && !terminated_; ++i) {
     failed_ = false;
     failure_.clear();
     try {

@@ -98,6 +98,11 @@ class TImagesHandler {
 
   // Main thread. Starts the worker; a started handler is not started again.
   void Start();
+  // Any thread. Asks the handler to end after the object in progress: the
+  // objects not begun yet get no files, no record and no OnProgress, and
+  // OnFinished still arrives. The convert dialog never asks (its handler
+  // renders every object); the command-line converter does when interrupted.
+  void Terminate() { terminated_ = true; }
   bool Started() const { return started_; }
   // Any thread: the worker has sent OnFinished and ended its work.
   bool Finished() const { return finished_.load(); }
@@ -119,6 +124,7 @@ class TImagesHandler {
   std::thread thread_;
   bool started_ = false;
   std::atomic<bool> finished_{false};
+  std::atomic<bool> terminated_{false};
 
   // Working state, reused from object to object.
   int32_t count_ = 0;

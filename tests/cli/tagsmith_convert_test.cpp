@@ -151,7 +151,7 @@ TEST_F(TagsmithConvert, HelpExplainsEveryOption) {
   const ProcessResult r = Convert({"--help"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
-  for (const char* text : {"usage: tagsmith-convert [--to bbcode|html] [-o FILE] [--tags LIST] INPUT", "--to KIND",
+  for (const char* text : {"usage: tagsmith-convert [--to bbcode|html] [-o FILE] [--tags LIST] INPUT\n", "--to KIND",
                            "-o FILE", "--tags LIST", "fontbkcolor", "- for standard input", "CR LF",
                            "tagsmith-config"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;

@@ -365,6 +365,23 @@ TEST_F(ImagesHandlerTest, DestroyingARunningHandlerServesItToTheEnd) {
   for (size_t i = 0; i < 4; ++i) EXPECT_FALSE(tags.EmbObjFormats[i].Obj.PngFile.empty());
 }
 
+TEST_F(ImagesHandlerTest, ATerminatedHandlerEndsAfterTheObjectInProgressAndStillFinishes) {
+  for (int i = 0; i < 4; ++i) AddObject();
+  auto h = MakeHandler();
+  // Asked from the main thread while object 1 is recorded.
+  h->OnProgress = [&](int32_t index, int32_t count) {
+    events.push_back(FormatString("progress %d/%d", index, count));
+    if (index == 1) h->Terminate();
+  };
+  Run(*h);
+  EXPECT_EQ(events, (std::vector<std::string>{"progress 0/4", "progress 1/4", "finished"}));
+  EXPECT_TRUE(h->Finished());
+  EXPECT_FALSE(tags.EmbObjFormats[1].Obj.PngFile.empty());
+  EXPECT_TRUE(tags.EmbObjFormats[2].Obj.PngFile.empty());
+  EXPECT_TRUE(tags.EmbObjFormats[3].Obj.JpegFile.empty());
+  EXPECT_TRUE(h->Failures().empty());
+}
+
 TEST_F(ImagesHandlerTest, AHandlerThatWasNeverStartedDoesNothing) {
   auto object = AddObject();
   { auto h = MakeHandler(); }
