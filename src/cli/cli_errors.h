@@ -26,9 +26,10 @@ struct RunError {
 };
 
 // SIGINT or SIGTERM arrived and the step in progress wound down: status 128 +
-// the signal's number, no code written.
+// the signal's number, no code written; `what` says what was left undone.
 struct Interrupted {
   int signal = 0;
+  std::string what;
 };
 
 }  // namespace tagsmith

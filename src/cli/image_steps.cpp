@@ -93,7 +93,7 @@ std::vector<TImageFailure> RenderImages(TTagsArray& tags, TTempFiles& tempFiles,
   if (!finished) handler.Terminate();
   handler.WaitFor();
   progress.End();
-  if (const int signal = watch.Signal()) throw Interrupted{signal};
+  if (const int signal = watch.Signal()) throw Interrupted{signal, "no code written"};
   return handler.Failures();
 }
 
@@ -148,6 +148,56 @@ std::string PreviewPage(TTagsArray& tags) {
   page += tags.GetCode(true);
   page += u"</body></html>";
   return Utf16ToUtf8(page);
+}
+
+UploadOutcome UploadImages(TTagsArray& tags, TUploadServer server, const UploadHosts& hosts,
+                           const InterruptWatch& watch, ProgressLine& progress) {
+  const int32_t count = int32_t(tags.EmbObjFormats.size());
+  UploadOutcome outcome;
+  // As in the dialog, a document without objects counts as uploaded.
+  if (count == 0) {
+    outcome.NoErrors = true;
+    return outcome;
+  }
+  bool uploading = true, uploaded = false, finished = false, cancelled = false;
+  TImageUploader uploader;
+  uploader.UploadServer = server;
+  uploader.Hosts = hosts;
+  uploader.OnImageUploaded = [&](int id, const std::string& imageUrl, const std::string& previewUrl,
+                                 const std::string& linkToPage) {
+    if (!uploading || uploaded || id < 0 || id >= count) return;
+    TEmbObjRec& rec = tags.EmbObjFormats[size_t(id)].Obj;
+    rec.ImageURL = Utf8ToUtf16(imageUrl);
+    rec.ImagePreviewURL = Utf8ToUtf16(previewUrl);
+    rec.LinkToPage = Utf8ToUtf16(linkToPage);
+    ++outcome.Uploaded;
+    progress.Show(FormatString("Uploading images: %d of %d", outcome.Uploaded, count));
+  };
+  uploader.OnImageFailed = [&](int id, const std::string& message) {
+    if (uploading) outcome.Failures.push_back({id, message});
+  };
+  uploader.OnUploadFinished = [&](bool noErrors, bool cancelOperation) {
+    uploading = false;
+    finished = true;
+    cancelled = cancelOperation;
+    if (!cancelOperation && noErrors) uploaded = true;
+  };
+  uploader.ClearImages();
+  for (int32_t i = 0; i < count; ++i) uploader.AddImage(i, Utf16ToUtf8(ChosenFile(tags.EmbObjFormats[size_t(i)].Obj)));
+  progress.Show(FormatString("Uploading images: 0 of %d", count));
+  uploader.StartUpload();
+  SyncQueue& queue = SyncQueue::Main();
+  queue.ServeUntil([&] { return finished || watch.Signal() != 0; });
+  if (!finished) {
+    // The run ends within about 300 ms; a transfer still under way is cut off
+    // when the program ends.
+    uploader.AbortUpload();
+    queue.ServeUntil([&] { return finished; });
+  }
+  progress.End();
+  if (const int signal = watch.Signal()) throw Interrupted{signal, "the upload was aborted and no code written"};
+  outcome.NoErrors = uploaded && !cancelled;
+  return outcome;
 }
 
 }  // namespace tagsmith

@@ -1,9 +1,10 @@
 #pragma once
 
 // The convert dialog's image steps for tagsmith-convert: every object
-// rendered with TImagesHandler, the chosen files copied into a folder, and
-// the browser preview page. Main thread of SyncQueue::Main() only; the steps
-// serve its queue while they wait for their workers.
+// rendered with TImagesHandler, the chosen files copied into a folder, the
+// browser preview page, and the upload with TImageUploader. Main thread of
+// SyncQueue::Main() only; the steps serve its queue while they wait for their
+// workers.
 
 #include <cstdint>
 #include <string>
@@ -13,6 +14,7 @@
 #include "conversion/tags_array.h"
 #include "images/images_handler.h"
 #include "images/temp_files.h"
+#include "upload/image_uploader.h"
 
 namespace tagsmith {
 
@@ -72,5 +74,24 @@ std::vector<std::string> CopyChosenImages(TTagsArray& tags, const std::string& d
 // bytes that would end or change a link ("#", "%", "?", quotes, blanks, ...)
 // percent-encoded. Leaves OutputKind and the records as they were.
 std::string PreviewPage(TTagsArray& tags);
+
+// How an upload run ended.
+struct UploadOutcome {
+  bool NoErrors = false;  // every image arrived
+  int32_t Uploaded = 0;   // images whose links were stored
+  struct Failure {
+    int32_t Index;
+    std::string Message;
+  };
+  std::vector<Failure> Failures;  // in the order they were reported
+};
+
+// Uploads every object's chosen file to `server` as the dialog's Upload
+// button does (object index as the image id, the dialog's uploader settings)
+// and stores the three links of each image that arrived in its record, with
+// "Uploading images: N of M" on `progress`. Throws Interrupted when `watch`
+// saw a signal; the run has then been aborted and has ended.
+UploadOutcome UploadImages(TTagsArray& tags, TUploadServer server, const UploadHosts& hosts,
+                           const InterruptWatch& watch, ProgressLine& progress);
 
 }  // namespace tagsmith

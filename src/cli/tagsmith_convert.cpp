@@ -30,13 +30,14 @@
 #include "platform/strings.h"
 #include "richtext/rich_document.h"
 #include "richtext/rtf_reader.h"
+#include "upload/host_protocols.h"
 
 namespace tagsmith {
 namespace {
 
 constexpr const char* kUsage =
     "usage: tagsmith-convert [--to bbcode|html] [-o FILE] [--tags LIST] INPUT\n"
-    "       tagsmith-convert --images DIR [--preview FILE] [OPTIONS] INPUT\n"
+    "       tagsmith-convert --images DIR [--preview FILE] [--upload HOST] [OPTIONS] INPUT\n"
     "\n"
     "Converts the RTF document INPUT (a file, or - for standard input) into forum\n"
     "BBCode or HTML the way the editor's Convert dialog does, and writes the code\n"
@@ -55,19 +56,31 @@ constexpr const char* kUsage =
     "                  files of those names are replaced\n"
     "  --preview FILE  with --images: also write the dialog's browser preview page to\n"
     "                  FILE (HTML, UTF-8), its images linked to the copies in DIR\n"
+    "  --upload HOST   with --images: upload the images to HOST, imageshack or\n"
+    "                  fastpic, as the dialog's Upload button does (the settings\n"
+    "                  ImageShackHost, FastPicHost and EnableAntiHotlinking), and\n"
+    "                  write the code with their addresses\n"
+    "  --connect-to HOST:PORT\n"
+    "                  with --upload, for trying the upload against a server of your\n"
+    "                  own: every upload connects to HOST:PORT, while the requests\n"
+    "                  still name the host of the settings\n"
     "  -h, --help      this text\n"
     "\n"
     "The tag kinds of each output come from the settings of Tagsmith (the defaults\n"
     "when none are stored; tagsmith-config shows and changes them). Pictures and\n"
-    "embedded objects are written as image tags without addresses.\n"
+    "embedded objects are written as image tags, without addresses unless\n"
+    "uploaded.\n"
     "\n"
-    "While images are rendered, a progress line is shown on standard error when it\n"
-    "is a terminal. A picture whose data cannot be drawn (damaged, or of a kind\n"
-    "that cannot be shown here) is reported on standard error and written as a\n"
-    "white picture, and the run still succeeds. An image that cannot be made or\n"
-    "copied at all ends the run with status 1, and then no preview and no code are\n"
-    "written. Ctrl-C while images are made stops the run cleanly with status 130\n"
-    "and writes no code; the temporary files are removed in every case.\n"
+    "While images are rendered or uploaded, a progress line is shown on standard\n"
+    "error when it is a terminal. A picture whose data cannot be drawn (damaged, or\n"
+    "of a kind that cannot be shown here) is reported on standard error and written\n"
+    "as a white picture, and the run still succeeds. An image that cannot be made\n"
+    "or copied at all ends the run with status 1, and then no preview and no code\n"
+    "are written. The images and the preview are written before the upload starts;\n"
+    "a failed upload reports why on standard error and ends the run with status 1\n"
+    "without code. Ctrl-C while images are made or uploaded stops the run cleanly\n"
+    "(an upload is aborted) with status 130 and writes no code; the temporary files\n"
+    "are removed in every case.\n"
     "\n"
     "Errors are reported as \"tagsmith-convert: FILE: message\". Exit status: 0 on\n"
     "success, 1 on failure, 2 for a command line it cannot understand, 128 + N when\n"
@@ -80,7 +93,23 @@ struct Options {
   std::optional<std::string> tags;
   std::optional<std::string> images;   // the folder for the copies
   std::optional<std::string> preview;  // the preview page's file
+  std::optional<TUploadServer> upload;
+  std::string connectTo;               // "HOST:PORT" for every upload connection
 };
+
+// "HOST:PORT" with a port from 1 to 65535.
+bool IsHostAndPort(const std::string& text) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() || colon + 6 < text.size()) return false;
+  for (size_t i = 0; i < colon; ++i)
+    if (static_cast<unsigned char>(text[i]) <= ' ' || text[i] == '/') return false;
+  long port = 0;
+  for (size_t i = colon + 1; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    port = port * 10 + (text[i] - '0');
+  }
+  return port >= 1 && port <= 65535;
+}
 
 Options ParseArguments(const std::vector<std::string>& args) {
   Options o;
@@ -109,6 +138,14 @@ Options ParseArguments(const std::vector<std::string>& args) {
     } else if (options && (a == "--preview" || a.rfind("--preview=", 0) == 0)) {
       o.preview = a == "--preview" ? value("a file name") : a.substr(10);
       if (o.preview->empty()) throw UsageError{"--preview needs a file name"};
+    } else if (options && (a == "--upload" || a.rfind("--upload=", 0) == 0)) {
+      const std::string host = a == "--upload" ? value("imageshack or fastpic") : a.substr(9);
+      if (EqualsIgnoreCase(host, "imageshack")) o.upload = TUploadServer::ImageShack;
+      else if (EqualsIgnoreCase(host, "fastpic")) o.upload = TUploadServer::FastPic;
+      else throw UsageError{"--upload takes imageshack or fastpic, not \"" + host + "\""};
+    } else if (options && (a == "--connect-to" || a.rfind("--connect-to=", 0) == 0)) {
+      o.connectTo = a == "--connect-to" ? value("HOST:PORT") : a.substr(13);
+      if (!IsHostAndPort(o.connectTo)) throw UsageError{"--connect-to takes HOST:PORT, not \"" + o.connectTo + "\""};
     } else if (options && a.size() > 1 && a[0] == '-') {
       throw UsageError{"unknown option " + a};
     } else {
@@ -117,6 +154,8 @@ Options ParseArguments(const std::vector<std::string>& args) {
   }
   if (o.preview && !o.images)
     throw UsageError{"--preview needs --images DIR: the page links the copies of the images there"};
+  if (o.upload && !o.images) throw UsageError{"--upload needs --images DIR: the images are rendered there first"};
+  if (!o.connectTo.empty() && !o.upload) throw UsageError{"--connect-to needs --upload"};
   if (inputs.empty()) throw UsageError{"no INPUT given"};
   if (inputs.size() > 1) throw UsageError{"one INPUT only, not " + std::to_string(inputs.size())};
   o.input = inputs.front();
@@ -227,6 +266,22 @@ void MakeImages(TTagsArray& tags, TTempFiles& tempFiles, const RenderSettings& s
   CopyChosenImages(tags, dir);
 }
 
+// Uploads the images; a run that did not upload every image ends the run.
+void Upload(TTagsArray& tags, TUploadServer server, const UploadHosts& hosts, const std::string& dir,
+            const InterruptWatch& watch) {
+  ProgressLine progress(isatty(STDERR_FILENO) == 1);
+  const UploadOutcome outcome = UploadImages(tags, server, hosts, watch, progress);
+  if (outcome.NoErrors) return;
+  for (const UploadOutcome::Failure& f : outcome.Failures) {
+    const TEmbObjRec& rec = tags.EmbObjFormats[size_t(f.Index)].Obj;
+    std::cerr << "tagsmith-convert: " << (std::filesystem::path(dir) / ImageCopyName(f.Index, rec.ImageKind)).string()
+              << " could not be uploaded: " << f.Message << "\n";
+  }
+  throw RunError{FormatString("the upload to %s failed (%d of %d images uploaded); no code written",
+                              server == TUploadServer::FastPic ? "FastPic" : "ImageShack", outcome.Uploaded,
+                              int(tags.EmbObjFormats.size()))};
+}
+
 int Run(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
     if (a == "--") break;
@@ -260,6 +315,12 @@ int Run(const std::vector<std::string>& args) {
   RenderSettings render;
   render.FormatChoice = FormatChoiceOf(store.Read(settings::kImageFormat));
   render.UpscaleEnabled = store.Read(settings::kUpscaleImages);
+  // The host, read before the work starts so that a setting it cannot use
+  // stops the run at once.
+  UploadHosts hosts;
+  if (o.upload == TUploadServer::ImageShack) hosts.imageShackPattern = ReadImageShackHost();
+  if (o.upload == TUploadServer::FastPic) hosts.fastPicHost = ReadFastPicHost();
+  hosts.connectTo = o.connectTo;
   if (tagBits) {
     if (o.outputKind == 0) html.Data = THTMLTagSet(*tagBits);
     else bbcode.Data = TBBCODETagSet(*tagBits);
@@ -287,6 +348,7 @@ int Run(const std::vector<std::string>& args) {
     InterruptWatch watch;
     MakeImages(tags, tempFiles, render, *o.images, watch);
     if (o.preview) WriteOutput(o.preview, PreviewPage(tags));
+    if (o.upload) Upload(tags, *o.upload, hosts, *o.images, watch);
   }
   try {
     tags.OutputKind = o.outputKind;
@@ -316,7 +378,7 @@ int main(int argc, char** argv) {
     std::cerr << "tagsmith-convert: " << e.message << "\n";
     return 1;
   } catch (const tagsmith::Interrupted& e) {
-    std::cerr << "tagsmith-convert: interrupted; no code written\n";
+    std::cerr << "tagsmith-convert: interrupted; " << e.what << "\n";
     return 128 + e.signal;
   } catch (const std::exception& e) {
     std::cerr << "tagsmith-convert: " << e.what() << "\n";

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <iterator>
+#include <string>
 
 #include "platform/sync_queue.h"
 
@@ -145,8 +147,8 @@ void ReapUploadThreads(bool all) {
 // TUploadThread
 
 TUploadThread::TUploadThread(int imageId, std::string fileName, TUploadServer server, int triesNumber,
-                             TOnImageUploaded onImageUploaded, UploadHosts hosts, UploadTimeouts timeouts,
-                             const void* owner)
+                             TOnImageUploaded onImageUploaded, TOnImageFailed onImageFailed, UploadHosts hosts,
+                             UploadTimeouts timeouts, const void* owner)
     : imageId_(imageId),
       fileName_(std::move(fileName)),
       server_(server),
@@ -154,7 +156,8 @@ TUploadThread::TUploadThread(int imageId, std::string fileName, TUploadServer se
       hosts_(std::move(hosts)),
       timeouts_(timeouts),
       owner_(owner),
-      onImageUploaded_(std::move(onImageUploaded)) {}
+      onImageUploaded_(std::move(onImageUploaded)),
+      onImageFailed_(std::move(onImageFailed)) {}
 
 TUploadThread::~TUploadThread() {
   if (thread_.joinable()) thread_.join();
@@ -175,6 +178,9 @@ bool TUploadThread::StopRequested() const { return terminated_ || TheMachinery()
 void TUploadThread::Execute() {
   pthread_setname_np(pthread_self(), "UploadThread");
   Machinery& m = TheMachinery();
+  bool failed = false;
+  std::string lastError;  // of the last attempt that failed
+  std::string reason;
   try {
     int attempt = 1;
     bool success = false;
@@ -190,13 +196,33 @@ void TUploadThread::Execute() {
           });
         }
         success = true;
-      } catch (const EUploadThread&) {
+      } catch (const EUploadThread& e) {
         // This attempt is over; the loop decides on the next.
+        lastError = e.what();
       }
       ++attempt;
     } while (!success && !StopRequested() && attempt <= triesNumber_);
     if (!success) throw EUploadThread("Upload failed!");
+  } catch (const EUploadThread& e) {
+    failed = true;
+    reason = lastError.empty() ? e.what() : lastError;
+  } catch (const std::exception& e) {
+    failed = true;
+    reason = e.what();
   } catch (...) {
+    failed = true;
+    reason = "Upload failed!";
+  }
+  if (failed) {
+    if (onImageFailed_.Get()) {
+      try {
+        SyncQueue::Main().Synchronize([this, &reason] {
+          if (TOnImageFailed handler = onImageFailed_.Get()) handler(imageId_, reason);
+        });
+      } catch (...) {
+        // The receiver's own error changes nothing: the image has failed.
+      }
+    }
     m.noErrors.Set(false);
   }
   ended_.store(true, std::memory_order_release);
@@ -256,7 +282,8 @@ struct TUploadDispatcher::State {
         timeouts(s.Timeouts),
         owner(s.Owner),
         onImageUploaded(std::move(s.OnImageUploaded)),
-        onUploadFinished(std::move(s.OnUploadFinished)) {}
+        onUploadFinished(std::move(s.OnUploadFinished)),
+        onImageFailed(std::move(s.OnImageFailed)) {}
 
   const int uploadsInEachTime;
   const int uploadTriesNumber;
@@ -266,6 +293,7 @@ struct TUploadDispatcher::State {
   const void* const owner;
   CutOffHandler<TOnImageUploaded> onImageUploaded;
   CutOffHandler<TOnUploadFinished> onUploadFinished;
+  CutOffHandler<TOnImageFailed> onImageFailed;
   // Owned by the dispatcher thread once it runs.
   std::vector<std::unique_ptr<TImageFile>> queue;
   std::atomic<bool> terminated{false};
@@ -308,6 +336,7 @@ bool TUploadDispatcher::Ended() const { return state_->ended; }
 void TUploadDispatcher::CutOff() {
   state_->onImageUploaded.CutOff();
   state_->onUploadFinished.CutOff();
+  state_->onImageFailed.CutOff();
 }
 
 void TUploadDispatcher::Execute(const std::shared_ptr<State>& state) {
@@ -321,8 +350,8 @@ void TUploadDispatcher::Execute(const std::shared_ptr<State>& state) {
       while (m.list.Count() < static_cast<size_t>(std::max(s.uploadsInEachTime, 0)) && !s.queue.empty()) {
         const TImageFile& entry = *s.queue.back();
         auto thread = std::make_unique<TUploadThread>(entry.Id, entry.FileName, s.uploadServer,
-                                                      s.uploadTriesNumber, s.onImageUploaded.Get(), s.hosts,
-                                                      s.timeouts, s.owner);
+                                                      s.uploadTriesNumber, s.onImageUploaded.Get(),
+                                                      s.onImageFailed.Get(), s.hosts, s.timeouts, s.owner);
         thread->Start();
         s.queue.pop_back();
         m.list.Add(std::move(thread));
@@ -387,6 +416,7 @@ void TImageUploader::StartUpload() {
   settings.UploadServer = UploadServer;
   settings.OnImageUploaded = OnImageUploaded;
   settings.OnUploadFinished = OnUploadFinished;
+  settings.OnImageFailed = OnImageFailed;
   settings.Hosts = Hosts;
   settings.Timeouts = Timeouts;
   settings.Owner = this;

@@ -23,6 +23,10 @@ struct TImageFile {
 using TOnImageUploaded = std::function<void(int ImageId, const std::string& ImageURL,
                                             const std::string& ImagePreviewURL, const std::string& LinkToPage)>;
 using TOnUploadFinished = std::function<void(bool NoErrors, bool CancelOperation)>;
+// An image that failed for good, with the message of its last attempt ("Post
+// request was failed!", the host's "... XML data file is corrupted!", a file
+// or XML error), or "Upload failed!" when there is none.
+using TOnImageFailed = std::function<void(int ImageId, const std::string& Message)>;
 
 // A handler a worker runs on the main thread and its owner can cut off, so
 // that no event reaches a receiver that is gone. Any thread.
@@ -47,14 +51,16 @@ class CutOffHandler {
 // One image's upload thread: up to `triesNumber` attempts (at least one), no
 // pause between them; a successful attempt delivers OnImageUploaded on the
 // main thread and waits for the handler. A final failure ("Upload failed!",
-// or an error other than EUploadThread) sets UploadNoErrors false; nothing
-// else is reported. At its end it sets its ended flag, then UploadEndEvent.
+// or an error other than EUploadThread) delivers OnImageFailed on the main
+// thread (when set) and then sets UploadNoErrors false, so the run's
+// OnUploadFinished can not overtake it. At its end it sets its ended flag,
+// then UploadEndEvent.
 // Created suspended; Start once. Destroying it waits for its end.
 class TUploadThread {
  public:
   TUploadThread(int imageId, std::string fileName, TUploadServer server, int triesNumber,
-                TOnImageUploaded onImageUploaded, UploadHosts hosts, UploadTimeouts timeouts,
-                const void* owner);
+                TOnImageUploaded onImageUploaded, TOnImageFailed onImageFailed, UploadHosts hosts,
+                UploadTimeouts timeouts, const void* owner);
   ~TUploadThread();
   TUploadThread(const TUploadThread&) = delete;
   TUploadThread& operator=(const TUploadThread&) = delete;
@@ -63,8 +69,11 @@ class TUploadThread {
   // Asks for no further attempts; the attempt in progress goes on. Any thread.
   void Terminate() { terminated_ = true; }
   bool Ended() const { return ended_.load(std::memory_order_acquire); }
-  // From now on no event reaches the handler. Any thread.
-  void CutOff() { onImageUploaded_.CutOff(); }
+  // From now on no event reaches the handlers. Any thread.
+  void CutOff() {
+    onImageUploaded_.CutOff();
+    onImageFailed_.CutOff();
+  }
   const void* Owner() const { return owner_; }
   int ImageId() const { return imageId_; }
   // The links of the successful attempt; valid once Ended.
@@ -82,6 +91,7 @@ class TUploadThread {
   const UploadTimeouts timeouts_;
   const void* const owner_;
   CutOffHandler<TOnImageUploaded> onImageUploaded_;
+  CutOffHandler<TOnImageFailed> onImageFailed_;
   UploadLinks links_;
   std::atomic<bool> terminated_{false};
   std::atomic<bool> ended_{false};
@@ -151,6 +161,7 @@ class TUploadDispatcher {
     TUploadServer UploadServer = TUploadServer::ImageShack;
     TOnImageUploaded OnImageUploaded;
     TOnUploadFinished OnUploadFinished;
+    TOnImageFailed OnImageFailed;
     UploadHosts Hosts;
     UploadTimeouts Timeouts;
     const void* Owner = nullptr;
@@ -171,8 +182,8 @@ class TUploadDispatcher {
   // Asks the run to stop; ignored once it has ended. Any thread.
   void Terminate();
   bool Ended() const;
-  // From now on neither event reaches its handler, not from the upload threads
-  // this dispatcher starts either. Any thread.
+  // From now on no event reaches its handler, not from the upload threads this
+  // dispatcher starts either. Any thread.
   void CutOff();
 
  private:
@@ -202,6 +213,9 @@ class TImageUploader {
   int UploadTriesNumber = 15;
   TOnImageUploaded OnImageUploaded;
   TOnUploadFinished OnUploadFinished;
+  // Optional: why an image failed. The convert dialog does not show these
+  // messages; the command-line converter prints them.
+  TOnImageFailed OnImageFailed;
   // Set by the owner from the settings store.
   UploadHosts Hosts;
   UploadTimeouts Timeouts;

@@ -27,6 +27,12 @@ struct Finished {
   bool operator==(const Finished&) const = default;
 };
 
+struct Failed {
+  int id;
+  std::string message;
+  size_t finishedBefore;  // OnUploadFinished calls that came first
+};
+
 struct Uploaded {
   int id;
   UploadLinks links;
@@ -70,6 +76,9 @@ class UploaderTest : public ::testing::Test {
       uploaded.push_back(Uploaded{id, UploadLinks{image, preview, page}, SyncQueue::Main().IsMainThread()});
     };
     u->OnUploadFinished = [this](bool noErrors, bool cancel) { finished.push_back(Finished{noErrors, cancel}); };
+    u->OnImageFailed = [this](int id, const std::string& message) {
+      failures.push_back(Failed{id, message, finished.size()});
+    };
     return u;
   }
 
@@ -93,6 +102,7 @@ class UploaderTest : public ::testing::Test {
   std::vector<std::string> files;
   std::vector<Finished> finished;
   std::vector<Uploaded> uploaded;
+  std::vector<Failed> failures;
   std::unique_ptr<TImageUploader> uploader;
 };
 
@@ -182,14 +192,21 @@ TEST_F(UploaderTest, EachKindOfFailureEndsTheRunAfterItsNumberOfAttempts) {
     std::string wire;
     bool hold;
     size_t attempts;
+    std::string message;  // as OnImageFailed gives it
   } cases[] = {
       {"server error", TUploadServer::ImageShack, HttpReply(testing::ImageShackReply("x"), "500 Internal Server Error"),
-       false, 2},
-      {"closed before the terminator", TUploadServer::FastPic, "HTTP/1.1 200 OK\r\n\r\n<UploadSettings>", false, 2},
-      {"stall after the headers", TUploadServer::ImageShack, "HTTP/1.1 200 OK\r\n\r\n<imginfo>", true, 2},
-      {"status OK in capitals", TUploadServer::FastPic, HttpReply(testing::FastPicReply("x", "OK")), false, 2},
-      {"malformed XML", TUploadServer::ImageShack, HttpReply("<imginfo><links></imginfo>"), false, 1},
-      {"malformed FastPic XML", TUploadServer::FastPic, HttpReply("<UploadSettings><a></UploadSettings>"), false, 1},
+       false, 2, "Post request was failed!"},
+      {"closed before the terminator", TUploadServer::FastPic, "HTTP/1.1 200 OK\r\n\r\n<UploadSettings>", false, 2,
+       "Post request was failed!"},
+      {"stall after the headers", TUploadServer::ImageShack, "HTTP/1.1 200 OK\r\n\r\n<imginfo>", true, 2,
+       "Post request was failed!"},
+      {"status OK in capitals", TUploadServer::FastPic, HttpReply(testing::FastPicReply("x", "OK")), false, 2,
+       "FastPic XML data file is corrupted!"},
+      {"malformed XML", TUploadServer::ImageShack, HttpReply("<imginfo><links></imginfo>"), false, 1, 
+       "ImageShack reply:1: Opening and ending tag mismatch: links line 1 and imginfo"},
+      {"malformed FastPic XML", TUploadServer::FastPic, HttpReply("<UploadSettings><a></UploadSettings>"), false, 1,
+       
+       "FastPic reply:1: Opening and ending tag mismatch: a line 1 and UploadSettings"},
   };
   uploader->UploadTriesNumber = 2;
   uploader->Timeouts.read = 200ms;
@@ -202,10 +219,16 @@ TEST_F(UploaderTest, EachKindOfFailureEndsTheRunAfterItsNumberOfAttempts) {
     Use(server);
     uploader->UploadServer = c.host;
     finished.clear();
+    failures.clear();
     uploader->StartUpload();
     ASSERT_TRUE(WaitFinished()) << c.name;
     EXPECT_EQ(finished, (std::vector<Finished>{{false, false}})) << c.name;
     EXPECT_EQ(server.RequestCount(), c.attempts) << c.name;
+    // The reason of the last attempt, before the run's end.
+    ASSERT_EQ(failures.size(), 1u) << c.name;
+    EXPECT_EQ(failures[0].id, 0) << c.name;
+    EXPECT_EQ(failures[0].message, c.message) << c.name;
+    EXPECT_EQ(failures[0].finishedBefore, 0u) << c.name;
   }
 
   // A refused connection is a failed post, tried again; a file that cannot be
@@ -213,18 +236,25 @@ TEST_F(UploaderTest, EachKindOfFailureEndsTheRunAfterItsNumberOfAttempts) {
   uploader->Hosts = UploadHosts{"127.0.0.1:" + std::to_string(testing::UnusedPort()), "", ""};
   uploader->UploadServer = TUploadServer::ImageShack;
   finished.clear();
+  failures.clear();
   uploader->StartUpload();
   ASSERT_TRUE(WaitFinished());
   EXPECT_EQ(finished, (std::vector<Finished>{{false, false}}));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].message, "Post request was failed!");
 
   HttpTestServer server(ReplyWithLinks);
   Use(server);
   uploader->ClearImages();
   uploader->AddImage(0, (dir / "missing.png").string());
   finished.clear();
+  failures.clear();
   uploader->StartUpload();
   ASSERT_TRUE(WaitFinished());
   EXPECT_EQ(finished, (std::vector<Finished>{{false, false}}));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].message,
+            "Cannot open file \"" + (dir / "missing.png").string() + "\". No such file or directory");
   EXPECT_EQ(server.RequestCount(), 0u);
   EXPECT_TRUE(uploaded.empty());
 }
