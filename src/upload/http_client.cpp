@@ -51,10 +51,6 @@ std::string LookUpMimeDatabase(const std::string& extension, const std::string& 
   return {};
 }
 
-void CurlGlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 struct EasyFree {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
@@ -212,7 +208,7 @@ void Check(CURLcode code, const char* what) {
 // complete 2xx reply.
 void Perform(const HttpOptions& options, const char* method, const std::string& url,
              const HttpMultipartForm* form, BodySink& sink) {
-  CurlGlobalInit();
+  HttpGlobalInit();
   const auto fail = [&](const std::string& reason) -> EHttpError {
     return EHttpError(FormatString("%s %s: %s", method, url.c_str(), reason.c_str()));
   };
@@ -337,6 +333,11 @@ void Perform(const HttpOptions& options, const char* method, const std::string& 
 }
 
 }  // namespace
+
+void HttpGlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
 
 std::string MimeTypeOfFile(const std::string& path, const std::string& mimeDatabase) {
   const std::string ext = Extension(path);

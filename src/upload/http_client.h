@@ -121,6 +121,12 @@ struct HttpOptions {
 // once; one client object is used by one thread at a time. No proxy is used
 // and redirects are not followed. Every call throws EHttpError unless the reply
 // is complete with a 2xx status.
+// Initialises the HTTP library (and its TLS library) once; every request does
+// it at the latest. The upload machinery does it when the program is loaded, so
+// that the libraries' own clean-up at program end comes after the machinery
+// has ended its threads. Any thread.
+void HttpGlobalInit();
+
 class HttpClient {
  public:
   explicit HttpClient(HttpOptions options = {});

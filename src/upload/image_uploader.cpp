@@ -26,6 +26,11 @@ class Machinery {
     // The main queue is made first so that it outlives this object: threads
     // still delivering at program end are served below.
     SyncQueue::Main();
+    // The HTTP and TLS libraries register their clean-up at program end when
+    // they start; started here, before this object is complete, it runs after
+    // Shutdown has ended the upload threads instead of under a thread still
+    // in a transfer.
+    HttpGlobalInit();
   }
   ~Machinery() { Shutdown(); }
 
