@@ -80,7 +80,7 @@ constexpr const char* kUsage =
     "a failed upload reports why on standard error and ends the run with status 1\n"
     "without code. Ctrl-C while images are made or uploaded stops the run cleanly\n"
     "(an upload is aborted) with status 130 and writes no code; the temporary files\n"
-    "are removed in every case.\n"
+    "are removed in every case but a second Ctrl-C, which stops at once.\n"
     "\n"
     "Errors are reported as \"tagsmith-convert: FILE: message\". Exit status: 0 on\n"
     "success, 1 on failure, 2 for a command line it cannot understand, 128 + N when\n"
