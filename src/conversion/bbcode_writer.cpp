@@ -16,7 +16,7 @@ bool HasColor(const TSymRec& sym, TBBCODETagSet s) {
 void RunOpen(const TSymRec& sym, TBBCODETagSet s, std::u16string& out) {
   if (HasFont(sym, s)) {
     out += u"[font=\""sv;
-    AppendValue(out, sym.FontName);
+    AppendValue(out, sym.FontName, ValueContext::BBCode);
     out += u"\"]"sv;
   }
   if (HasSize(sym, s)) {
@@ -72,12 +72,12 @@ void AppendBBCodeTagText(const TTagRec& tag, bool antiHotlinking, TBBCODETagSet 
         out += preview ? u"[/img][/url]"sv : u"[/img]"sv;
       } else if (preview) {
         out += u"[url="sv;
-        AppendValue(out, tag.Obj->LinkToPage);
+        AppendValue(out, tag.Obj->LinkToPage, ValueContext::BBCode);
         out += u"][img]"sv;
-        AppendValue(out, tag.Obj->ImagePreviewURL);
+        AppendValue(out, tag.Obj->ImagePreviewURL, ValueContext::BBCode);
       } else {
         out += u"[img]"sv;
-        AppendValue(out, tag.Obj->ImageURL);
+        AppendValue(out, tag.Obj->ImageURL, ValueContext::BBCode);
       }
       return;
     }

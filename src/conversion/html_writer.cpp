@@ -25,7 +25,7 @@ void RunOpen(const TSymRec& sym, THTMLTagSet s, std::u16string& out) {
     }
     if (s.Contains(httFontName) && !sym.FontName.empty()) {
       out += u"font-family: "sv;
-      AppendValue(out, sym.FontName);
+      AppendValue(out, sym.FontName, ValueContext::HtmlAttribute);
       out += u"; "sv;
     }
     if (s.Contains(httFontColor) && !IsAutoColor(sym.ForeColor)) {
@@ -56,7 +56,7 @@ void RunClose(const TSymRec& sym, THTMLTagSet s, std::u16string& out) {
 
 void ImageTag(std::u16string_view source, std::u16string& out) {
   out += u"<img src=\""sv;
-  AppendValue(out, source);
+  AppendValue(out, source, ValueContext::HtmlAttribute);
   out += u"\" border=\"0\">"sv;
 }
 
@@ -71,7 +71,7 @@ void ObjectOpen(const TEmbObjRec& obj, bool local, bool antiHotlinking, std::u16
     ImageTag(link, out);
   } else if (antiHotlinking && IsBigImage(obj)) {
     out += u"<a href=\""sv;
-    AppendValue(out, obj.LinkToPage);
+    AppendValue(out, obj.LinkToPage, ValueContext::HtmlAttribute);
     out += u"\" target=\"_blank\">"sv;
     ImageTag(obj.ImagePreviewURL, out);
     out += u"</a>"sv;

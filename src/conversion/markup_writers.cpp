@@ -66,10 +66,31 @@ void AppendHex6(std::u16string& out, uint32_t value) {
   while (n) out.push_back(digits[--n]);
 }
 
-void AppendValue(std::u16string& out, std::u16string_view value) {
-  bool surrogates = false;
-  for (char16_t c : value) surrogates |= (c >= 0xD800 && c <= 0xDFFF);
-  if (!surrogates) {
+namespace {
+
+const char16_t* Escape(char16_t c, ValueContext context) {
+  if (context == ValueContext::HtmlAttribute) {
+    switch (c) {
+      case u'"': return u"&quot;";
+      case u'<': return u"&lt;";
+      case u'>': return u"&gt;";
+      default: return nullptr;
+    }
+  }
+  switch (c) {
+    case u'[': return u"%5B";
+    case u']': return u"%5D";
+    case u'"': return u"%22";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+void AppendValue(std::u16string& out, std::u16string_view value, ValueContext context) {
+  bool plain = true;
+  for (char16_t c : value) plain = plain && !(c >= 0xD800 && c <= 0xDFFF) && !Escape(c, context);
+  if (plain) {
     out.append(value);
     return;
   }
@@ -80,6 +101,8 @@ void AppendValue(std::u16string& out, std::u16string_view value) {
       out.push_back(value[++i]);
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       out.push_back(u'\uFFFD');
+    } else if (const char16_t* escaped = Escape(c, context)) {
+      out += escaped;
     } else {
       out.push_back(c);
     }

@@ -30,10 +30,20 @@ const char16_t* AlignmentWord(uint8_t alignment);
 void AppendDecimal(std::u16string& out, int value);
 // Upper-case hexadecimal, zero-padded to six digits ("%.6X").
 void AppendHex6(std::u16string& out, uint32_t value);
+// Where a value embedded in a tag stands, and so which of its characters
+// could end the tag early: inside an HTML attribute ", < and > are written as
+// character references; inside a BBCode tag or between [img] and [/img],
+// [, ] and " are percent-encoded. Ordinary font names, paths and addresses
+// hold none of them and are written unchanged; the rule keeps a name or an
+// address from a document or an image host from breaking the code or
+// slipping markup into it.
+enum class ValueContext { HtmlAttribute, BBCode };
+
 // A value embedded in a tag (font name, path, address) passes through the
 // platform's 8-bit code page, UTF-8: every character survives except an
-// unpaired surrogate, which becomes U+FFFD.
-void AppendValue(std::u16string& out, std::u16string_view value);
+// unpaired surrogate, which becomes U+FFFD. Then the characters of the
+// context are escaped.
+void AppendValue(std::u16string& out, std::u16string_view value, ValueContext context);
 
 }  // namespace markup
 }  // namespace tagsmith

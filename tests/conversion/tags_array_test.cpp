@@ -281,3 +281,44 @@ TEST(Code, FontSizesBeyondDoublePrecisionStillRoundExactly) {
 
 }  // namespace
 }  // namespace tagsmith
+
+namespace tagsmith {
+namespace {
+
+// A name from a document or an address from an image host cannot end its tag
+// early or slip markup into the code; ordinary values are written unchanged.
+TEST(Code, ValuesThatWouldBreakTheirTagAreEscaped) {
+  CharFormat f;
+  f.fontName = u"Evil\" onmouseover=\"x";
+  f.size = 0;
+  auto doc = RichDocument::Create();
+  doc->AppendText(u"t", f);
+  doc->AppendObject(std::make_shared<FakeObject>(), {100, 100}, f);
+  TTagsArray tags;
+  tags.Document = doc;
+  tags.RichEditOle = doc;
+  THTMLTagSetHolder html;
+  html.Data = THTMLTagSet(1u << httImage | 1u << httFontName);
+  TBBCODETagSetHolder bbcode;
+  bbcode.Data = TBBCODETagSet(1u << bttImage | 1u << bttFontName);
+  tags.DataModule = {&html, &bbcode};
+  tags.Analyze();
+  tags.EmbObjFormats[0].Obj.ImageURL = u"http://h/a\"><script>alert(1)</script>[/img][url=http://x]";
+
+  tags.OutputKind = 0;
+  EXPECT_EQ(tags.GetCode(false),
+            u"<span style=\"font-family: Evil&quot; onmouseover=&quot;x; \">t"
+            u"<img src=\"http://h/a&quot;&gt;&lt;script&gt;alert(1)&lt;/script&gt;[/img][url=http://x]\" border=\"0\">"
+            u"\r\n</span>");
+  tags.OutputKind = 1;
+  EXPECT_EQ(tags.GetCode(false),
+            u"[font=\"Evil%22 onmouseover=%22x\"]t"
+            u"[img]http://h/a%22><script>alert(1)</script>%5B/img%5D%5Burl=http://x%5D[/img]"
+            u"\r\n[/font]");
+
+  tags.EmbObjFormats[0].Obj.ImageURL = u"http://i.example/p/12.png?size=2&x=1";
+  EXPECT_EQ(tags.GetTagText(*tags.SortedTags[2], false), u"[img]http://i.example/p/12.png?size=2&x=1");
+}
+
+}  // namespace
+}  // namespace tagsmith
