@@ -230,12 +230,17 @@ class QtDocument::State {
   void Changed() {
     ++version;
     dirty = textDirty = true;
+    length = -1;
     memo.clear();
     paraMemo.clear();
   }
 
-  int32_t Length() const { return doc ? doc->characterCount() : 1; }
-  int32_t Clamp(int32_t pos) const { return std::clamp(pos, 0, Length()); }
+  // Qt counts the story by walking its fragment tree: kept until a change.
+  int32_t Length() {
+    if (length < 0) length = doc ? doc->characterCount() : 1;
+    return length;
+  }
+  int32_t Clamp(int32_t pos) { return std::clamp(pos, 0, Length()); }
 
   uint32_t Intern(const CharFormat& format) {
     auto it = formatIndex.find(format);
@@ -331,18 +336,24 @@ class QtDocument::State {
     QTextBlock block = doc->findBlock(start);
     Memo last;
     bool any = false;
-    while (block.isValid() && block.position() < end) {
-      const int32_t mark = block.position() + block.length() - 1;
+    int32_t position = block.isValid() ? block.position() : 0;
+    while (block.isValid() && position < end) {
+      const int32_t mark = position + block.length() - 1;
       if (mark > start) {
+        // Fragment positions follow from their lengths: asking Qt for each
+        // one walks its tree.
+        int32_t fs = position;
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
           const QTextFragment fragment = it.fragment();
           if (!fragment.isValid()) continue;
-          const int32_t fs = fragment.position(), fe = fs + fragment.length();
-          if (fe <= start) continue;
-          if (fs >= end) break;
-          last = Lookup(fragment.charFormatIndex(), [&] { return fragment.charFormat(); });
-          any = true;
-          visit(std::max(fs, start), std::min(fe, end), last, &fragment, static_cast<const QTextBlock*>(nullptr));
+          const int32_t fe = fs + fragment.length();
+          if (fe > start) {
+            if (fs >= end) break;
+            last = Lookup(fragment.charFormatIndex(), [&] { return fragment.charFormat(); });
+            any = true;
+            visit(std::max(fs, start), std::min(fe, end), last, &fragment, static_cast<const QTextBlock*>(nullptr));
+          }
+          fs = fe;
         }
       }
       const QTextBlock next = block.next();
@@ -356,6 +367,7 @@ class QtDocument::State {
         }
         any = true;
       }
+      position = mark + 1;
       block = next;
     }
   }
@@ -384,7 +396,16 @@ class QtDocument::State {
     runHint = paraHint = 0;
     std::unordered_set<uint64_t> live;
     int64_t current = -1;
+    // The text comes along in the same walk: the conversion reads it all.
+    text.clear();
+    text.reserve(static_cast<size_t>(Length()));
     Scan(0, Length(), [&](int32_t s, int32_t e, Memo m, const QTextFragment* fragment, const QTextBlock*) {
+      if (fragment) {
+        const QString t = fragment->text();
+        text.append(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<size_t>(t.size()));
+      } else {
+        text.push_back(kParagraphMark);
+      }
       if (m.format != current) {
         runStarts.push_back(s);
         runFormats.push_back(static_cast<uint32_t>(m.format));
@@ -406,24 +427,30 @@ class QtDocument::State {
     // Objects no character names any more can come back only through undo
     // or redo; with neither left, they are let go.
     if (!doc->isUndoAvailable() && !doc->isRedoAvailable() && live.size() < objects->Size()) objects->Prune(live);
-    dirty = false;
+    MapMarks();
+    dirty = textDirty = false;
   }
 
   void RefreshText() {
     if (!textDirty || !doc) return;
     text.clear();
     text.reserve(static_cast<size_t>(Length()));
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-      for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
-        const QTextFragment fragment = it.fragment();
-        if (fragment.isValid()) text += ToU16(fragment.text());
+    Scan(0, Length(), [&](int32_t, int32_t, Memo, const QTextFragment* fragment, const QTextBlock*) {
+      if (fragment) {
+        const QString t = fragment->text();
+        text.append(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<size_t>(t.size()));
+      } else {
+        text.push_back(kParagraphMark);
       }
-      text.push_back(kParagraphMark);
-    }
+    });
+    MapMarks();
+    textDirty = false;
+  }
+
+  // Line breaks and Qt's frame markers read as paragraph marks.
+  void MapMarks() {
     for (char16_t& c : text)
       if (c == 0x2028 || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1) c = kParagraphMark;
-    text.resize(std::min(text.size(), static_cast<size_t>(Length())));
-    textDirty = false;
   }
 
   // As RichDocument's: the index i with starts[i] <= pos < starts[i + 1],
@@ -579,6 +606,7 @@ class QtDocument::State {
   std::optional<QTextCursor> appendCursor;
 
   uint64_t version = 1;
+  int32_t length = -1;
   bool dirty = true;
   bool textDirty = true;
   std::vector<Memo> memo;

@@ -8,6 +8,7 @@
 #include <QApplication>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "support/temp_dir.h"
 
@@ -23,6 +24,11 @@ extern "C" const char* __lsan_default_suppressions() {
 int main(int argc, char** argv) {
   tagsmith::testing::TempHome home;
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt's runtime folder too, private as Qt wants it.
+  const std::filesystem::path runtime = home / "runtime";
+  std::filesystem::create_directories(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  tagsmith::testing::ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.string());
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
