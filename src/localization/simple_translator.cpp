@@ -1,7 +1,6 @@
 #include "localization/simple_translator.h"
 
 #include <algorithm>
-#include <charconv>
 #include <filesystem>
 #include <system_error>
 
@@ -17,14 +16,7 @@ constexpr const char* kRootName = "TranslateData";
 // (32-bit, decimal) integer; such a line is ignored.
 std::optional<int> ParseIndex(const std::optional<std::string>& value) {
   if (!value) return std::nullopt;
-  std::string_view s = *value;
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  int out = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return out;
+  return ParseInt32(*value);
 }
 
 // Blanks and control characters (every byte up to U+0020) at both ends.
