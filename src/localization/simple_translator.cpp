@@ -201,7 +201,10 @@ bool TSimpleTranslator::ScanLangDir(const std::string& folder) {
   // set, rather than an index that now points at another language.
   int current = -1;
   if (currentIndex_ >= 0 && static_cast<size_t>(currentIndex_) < languages_.size()) {
-    const auto& [code, rec] = languages_[static_cast<size_t>(currentIndex_)];
+    // Named references rather than a structured binding, which clang 14
+    // cannot capture in the lambda.
+    const std::string& code = languages_[static_cast<size_t>(currentIndex_)].first;
+    const TLangRec& rec = languages_[static_cast<size_t>(currentIndex_)].second;
     auto match = std::find_if(found.begin(), found.end(),
                               [&](const auto& lang) { return EqualsIgnoreCase(lang.first, code); });
     if (match != found.end() && match->second.FileName == rec.FileName)
