@@ -349,13 +349,15 @@ std::string TZipReader::Extract(int index) const {
     z_stream* z;
     ~End() { inflateEnd(z); }
   } end{&z};
-  std::string out(size_t(e.UncompressedSize), '\0');
+  // The output grows as inflating yields it rather than being allocated at
+  // the recorded size up front: a size that lies costs only what the data
+  // really holds. At most one byte past the recorded size is produced, to
+  // tell a longer entry from one of the right length.
+  const uint64_t wanted = e.UncompressedSize;
+  std::string out;
+  out.reserve(size_t(std::min<uint64_t>(wanted, std::max<uint64_t>(kChunk, e.CompressedSize * 4))));
   std::string in;
-  char spare = 0;  // room to see whether the data goes on past the recorded size
-  bool overflow = false;
   uint64_t fed = 0;
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = uInt(out.size());
   for (;;) {
     if (z.avail_in == 0 && fed < e.CompressedSize) {
       const size_t n = size_t(std::min<uint64_t>(kChunk, e.CompressedSize - fed));
@@ -365,24 +367,23 @@ std::string TZipReader::Extract(int index) const {
       z.next_in = reinterpret_cast<Bytef*>(in.data());
       z.avail_in = uInt(n);
     }
-    if (z.avail_out == 0) {
-      if (overflow) return std::string();  // longer than recorded
-      overflow = true;
-      z.next_out = reinterpret_cast<Bytef*>(&spare);
-      z.avail_out = 1;
-    }
-    const uInt outBefore = z.avail_out, inBefore = z.avail_in;
+    const size_t had = out.size();
+    const size_t room = size_t(std::min<uint64_t>(kChunk, wanted + 1 - had));
+    out.resize(had + room);
+    z.next_out = reinterpret_cast<Bytef*>(out.data() + had);
+    z.avail_out = uInt(room);
+    const uInt inBefore = z.avail_in;
     const int rc = inflate(&z, Z_NO_FLUSH);
+    out.resize(had + (room - z.avail_out));
+    if (out.size() > wanted) return std::string();  // longer than recorded
     if (rc == Z_STREAM_END) break;
     if (rc == Z_DATA_ERROR) FailEntry(e, FormatString("holds damaged data (%s)", z.msg ? z.msg : "inflate failed"));
     if (rc == Z_MEM_ERROR) FailEntry(e, "cannot be inflated: out of memory");
     if (rc != Z_OK && rc != Z_BUF_ERROR) FailEntry(e, "holds damaged data");
-    if (overflow && z.avail_out == 0) return std::string();
     // No progress and nothing left to feed: the data ends before the stream.
-    if (z.avail_out == outBefore && z.avail_in == inBefore && fed >= e.CompressedSize) return std::string();
+    if (out.size() == had && z.avail_in == inBefore && fed >= e.CompressedSize) return std::string();
   }
-  if (overflow && z.avail_out == 0) return std::string();
-  if (z.total_out != e.UncompressedSize) return std::string();
+  if (out.size() != wanted) return std::string();
   return out;
 }
 
