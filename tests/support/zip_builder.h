@@ -12,16 +12,10 @@
 
 #include <zlib.h>
 
+#include "support/le_bytes.h"
+
 namespace tagsmith::testing {
 
-inline void ZipPut16(std::string& s, uint32_t v) {
-  s += char(v & 255);
-  s += char((v >> 8) & 255);
-}
-inline void ZipPut32(std::string& s, uint32_t v) {
-  ZipPut16(s, v & 0xFFFF);
-  ZipPut16(s, v >> 16);
-}
 
 // Raw deflate (no zlib header), as ZIP entries hold it.
 inline std::string RawDeflate(const std::string& data, int level = Z_DEFAULT_COMPRESSION) {
@@ -83,53 +77,53 @@ struct ZipArchive {
       const uint16_t flags = uint16_t(item.flags | (item.descriptor ? 8 : 0));
       const uint32_t offset = item.claimOffset.value_or(uint32_t(out.size() - prefix.size()));
       out += "PK\x03\x04";
-      ZipPut16(out, 20);
-      ZipPut16(out, flags);
-      ZipPut16(out, item.method);
-      ZipPut32(out, 0x00210000);  // 1980-01-01 00:00
-      ZipPut32(out, item.descriptor ? 0 : crc);
-      ZipPut32(out, item.descriptor ? 0 : csize);
-      ZipPut32(out, item.descriptor ? 0 : usize);
-      ZipPut16(out, uint32_t(item.name.size()));
-      ZipPut16(out, 0);
+      PutU16(out, 20);
+      PutU16(out, flags);
+      PutU16(out, item.method);
+      PutU32(out, 0x00210000);  // 1980-01-01 00:00
+      PutU32(out, item.descriptor ? 0 : crc);
+      PutU32(out, item.descriptor ? 0 : csize);
+      PutU32(out, item.descriptor ? 0 : usize);
+      PutU16(out, uint32_t(item.name.size()));
+      PutU16(out, 0);
       out += item.name;
       out += packed;
       if (item.descriptor) {
         if (item.descriptorSignature) out += "PK\x07\x08";
-        ZipPut32(out, crc);
-        ZipPut32(out, csize);
-        ZipPut32(out, usize);
+        PutU32(out, crc);
+        PutU32(out, csize);
+        PutU32(out, usize);
       }
       directory += "PK\x01\x02";
-      ZipPut16(directory, 20);
-      ZipPut16(directory, 20);
-      ZipPut16(directory, flags);
-      ZipPut16(directory, item.method);
-      ZipPut32(directory, 0x00210000);
-      ZipPut32(directory, crc);
-      ZipPut32(directory, csize);
-      ZipPut32(directory, usize);
-      ZipPut16(directory, uint32_t(item.name.size()));
-      ZipPut16(directory, 0);
-      ZipPut16(directory, 0);
-      ZipPut16(directory, 0);
-      ZipPut16(directory, 0);
-      ZipPut32(directory, 0);
-      ZipPut32(directory, offset);
+      PutU16(directory, 20);
+      PutU16(directory, 20);
+      PutU16(directory, flags);
+      PutU16(directory, item.method);
+      PutU32(directory, 0x00210000);
+      PutU32(directory, crc);
+      PutU32(directory, csize);
+      PutU32(directory, usize);
+      PutU16(directory, uint32_t(item.name.size()));
+      PutU16(directory, 0);
+      PutU16(directory, 0);
+      PutU16(directory, 0);
+      PutU16(directory, 0);
+      PutU32(directory, 0);
+      PutU32(directory, offset);
       directory += item.name;
     }
     if (!centralDirectory) return out;
     const uint32_t directoryOffset = claimDirectoryOffset.value_or(uint32_t(out.size() - prefix.size()));
     out += directory;
     out += "PK\x05\x06";
-    ZipPut16(out, 0);
-    ZipPut16(out, 0);
+    PutU16(out, 0);
+    PutU16(out, 0);
     const uint16_t count = claimCount.value_or(uint16_t(items.size()));
-    ZipPut16(out, count);
-    ZipPut16(out, count);
-    ZipPut32(out, uint32_t(directory.size()));
-    ZipPut32(out, directoryOffset);
-    ZipPut16(out, uint32_t(comment.size()));
+    PutU16(out, count);
+    PutU16(out, count);
+    PutU32(out, uint32_t(directory.size()));
+    PutU32(out, directoryOffset);
+    PutU16(out, uint32_t(comment.size()));
     out += comment;
     return out;
   }
