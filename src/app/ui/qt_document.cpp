@@ -17,6 +17,7 @@
 
 #include "app/ui/object_painter.h"
 #include "platform/strings.h"
+#include "richtext/tom_moves.h"
 
 namespace tagsmith {
 
@@ -28,27 +29,6 @@ constexpr int32_t kDirectReadLimit = 4096;
 
 TomStatus Null(const char* what) { return TomStatus::Fail(std::string("Invalid pointer: ") + what); }
 TomStatus Gone() { return TomStatus::Fail("The document is gone"); }
-
-template <typename T>
-void HashCombine(size_t& seed, const T& value) {
-  seed ^= std::hash<T>()(value) + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2);
-}
-
-struct FormatHash {
-  size_t operator()(const CharFormat& f) const {
-    size_t seed = 0;
-    HashCombine(seed, f.fontName);
-    HashCombine(seed, f.size);
-    HashCombine(seed, f.foreColor);
-    HashCombine(seed, f.backColor);
-    HashCombine(seed, f.underline);
-    const unsigned flags = (f.bold ? 1u : 0u) | (f.italic ? 2u : 0u) | (f.strikeout ? 4u : 0u) |
-                           (f.superscript ? 8u : 0u) | (f.subscript ? 16u : 0u);
-    HashCombine(seed, flags);
-    HashCombine(seed, f.link);
-    return seed;
-  }
-};
 
 QString ToQString(std::u16string_view text) {
   return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
@@ -613,8 +593,8 @@ class QtDocument::State {
   std::vector<std::pair<bool, ParaFormat>> paraMemo;
 
   std::vector<CharFormat> formats;
-  std::unordered_map<CharFormat, uint32_t, FormatHash> formatIndex;
-  std::unordered_map<CharFormat, QTextCharFormat, FormatHash> qtFormats;
+  std::unordered_map<CharFormat, uint32_t, CharFormatHash> formatIndex;
+  std::unordered_map<CharFormat, QTextCharFormat, CharFormatHash> qtFormats;
 
   std::vector<int32_t> runStarts;
   std::vector<uint32_t> runFormats;
@@ -792,12 +772,10 @@ class QtRange : public ITextRange {
     if (!s_->doc) return Gone();
     if (!State::IsUnit(unit)) return TomStatus::Fail(FormatString("Unsupported unit %d", unit));
     State::Bounds b = Get();
-    const int32_t length = s_->Length();
-    int32_t moved = 0;
-    for (; moved < count && b.end < length; ++moved) b.end = s_->NextBoundary(unit, b.end);
-    for (; moved > count && b.end > 0; --moved) b.end = s_->PrevBoundary(unit, b.end);
-    if (b.start > b.end) b.start = b.end;
-    Set(b);
+    TomBounds t{b.start, b.end};
+    const int32_t moved = TomMoveEnd(t, count, s_->Length(), [&](int32_t p) { return s_->NextBoundary(unit, p); },
+                                     [&](int32_t p) { return s_->PrevBoundary(unit, p); });
+    Set(State::Bounds{t.start, t.end});
     if (delta) *delta = moved;
     return TomStatus::Ok();
   }
@@ -806,25 +784,10 @@ class QtRange : public ITextRange {
     if (!s_->doc) return Gone();
     if (!State::IsUnit(unit)) return TomStatus::Fail(FormatString("Unsupported unit %d", unit));
     State::Bounds b = Get();
-    const int32_t length = s_->Length();
-    int32_t moved = 0;
-    int32_t pos;
-    if (count > 0) {
-      pos = b.end;
-      if (b.start != b.end) moved = 1;  // collapsing to the end is the first unit
-      for (; moved < count && pos < length; ++moved) pos = s_->NextBoundary(unit, pos);
-    } else if (count < 0) {
-      pos = b.start;
-      if (b.start != b.end) moved = -1;
-      for (; moved > count && pos > 0; --moved) pos = s_->PrevBoundary(unit, pos);
-    } else {
-      pos = b.start;
-      if (b.start != b.end) {
-        if (delta) *delta = 0;
-        return TomStatus::Ok();
-      }
-    }
-    Set(State::Bounds{pos, pos});
+    TomBounds t{b.start, b.end};
+    const int32_t moved = TomMove(t, count, s_->Length(), [&](int32_t p) { return s_->NextBoundary(unit, p); },
+                                  [&](int32_t p) { return s_->PrevBoundary(unit, p); });
+    Set(State::Bounds{t.start, t.end});
     if (delta) *delta = moved;
     return TomStatus::Ok();
   }

@@ -34,16 +34,6 @@ class QtDocumentFactory : public DocumentFactory {
 QtDocumentFactory factory;
 INSTANTIATE_TEST_SUITE_P(QtDocument, DocumentConformance, ::testing::Values(&factory));
 
-int32_t Alignment(QtDocument& doc, int32_t pos) {
-  std::shared_ptr<ITextRange> r;
-  OleCheck(doc.Range(pos, pos, &r));
-  std::shared_ptr<ITextPara> p;
-  OleCheck(r->GetPara(&p));
-  int32_t a = 0;
-  OleCheck(p->GetAlignment(&a));
-  return a;
-}
-
 TEST(QtDocument, ReadsWhatQtItselfChangesAtOnce) {
   Editor e;
   e.doc->AppendText(u"Hello world", Formatted(false));

@@ -47,6 +47,16 @@ inline int32_t Bold(QtDocument& doc, int32_t first, int32_t limit) {
   return v;
 }
 
+inline int32_t Alignment(QtDocument& doc, int32_t pos) {
+  std::shared_ptr<ITextRange> r;
+  OleCheck(doc.Range(pos, pos, &r));
+  std::shared_ptr<ITextPara> p;
+  OleCheck(r->GetPara(&p));
+  int32_t a = 0;
+  OleCheck(p->GetAlignment(&a));
+  return a;
+}
+
 inline CharFormat Formatted(bool bold, int32_t colour = tomAutoColor, std::u16string font = u"Arial") {
   CharFormat f;
   f.fontName = std::move(font);
