@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "app/convert_workflow.h"
 #include "app/translated_strings.h"
 #include "conversion/tag_sets.h"
 #include "conversion/tags_array.h"
@@ -127,6 +128,9 @@ class TDataModuleMain {
   THTMLTagSetHolder* HTMLTagSet() { return html_.get(); }
   // Where the writers find the enabled tag kinds (read at every tag).
   TTagSetSource TagSets() const { return {html_.get(), bbcode_.get()}; }
+  // What a convert dialog's workflow uses of the data module: its temporary
+  // files, its tag sets and its translated texts.
+  TConvertEnvironment ConvertEnvironment() { return {&tempFilesMain_, TagSets(), &strings_}; }
 
   int32_t UpdateTicks() const { return counters_->UpdateTicks; }
   int32_t BannerTicks() const { return counters_->BannerTicks; }
