@@ -14,18 +14,15 @@
 #include <time.h>
 
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "app/convert_workflow.h"
 #include "app/global_share.h"
-#include "images/image_encoders.h"
 #include "platform/memory.h"
 #include "platform/sync_queue.h"
 #include "richtext/rich_document.h"
+#include "support/picture_bytes.h"
 #include "support/temp_dir.h"
 
 namespace tagsmith {
@@ -111,19 +108,14 @@ BENCHMARK(BM_ConvertToCopyEnabled)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond
 // A photo-like 2000 x 1500 picture as PNG bytes, as a picture object holds it.
 const std::string& PhotoPng() {
   static const std::string png = [] {
-    const int w = 2000, h = 1500;
-    std::vector<uint32_t> px(size_t(w) * h);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) {
+    testing::Straight photo{2000, 1500, std::vector<uint32_t>(2000 * 1500)};
+    for (int y = 0; y < photo.height; ++y)
+      for (int x = 0; x < photo.width; ++x) {
         const double v = 127 + 100 * std::sin(x * 0.013) * std::cos(y * 0.011);
-        px[size_t(y) * w + x] = 0xFF000000u | uint32_t(v) << 16 | uint32_t((x * 255) / w) << 8 | uint32_t(((x ^ y) * 5) & 255);
+        photo.pixels[size_t(y) * size_t(photo.width) + size_t(x)] =
+            0xFF000000u | uint32_t(v) << 16 | uint32_t((x * 255) / photo.width) << 8 | uint32_t(((x ^ y) * 5) & 255);
       }
-    const std::string path = (std::filesystem::temp_directory_path() / "tagsmith-bench-photo.png").string();
-    TPngEncoder().SaveToFile({px.data(), w, h, w}, path);
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
-    return bytes;
+    return testing::MakePng(photo);
   }();
   return png;
 }
