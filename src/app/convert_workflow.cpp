@@ -371,6 +371,7 @@ std::string TConvertWorkflow::PreviewPage() {
 
 void TConvertWorkflow::PreviewClick() {
   if (closing_ || !Buttons().Preview) return;
+  if (!tempFiles_) throw EConvertData("No temporary files to write the preview to");
   const std::string page = PreviewPage();
   const std::string file = tempFiles_->CreateTempFileName(".html");
   WriteNewFile(file, page);
