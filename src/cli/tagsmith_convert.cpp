@@ -27,11 +27,11 @@
 #include "conversion/tag_sets.h"
 #include "conversion/tags_array.h"
 #include "images/temp_files.h"
-#include "richtext/tom.h"
 #include "platform/memory.h"
 #include "platform/strings.h"
 #include "richtext/rich_document.h"
 #include "richtext/rtf_reader.h"
+#include "richtext/tom.h"
 #include "upload/host_protocols.h"
 
 namespace tagsmith {
