@@ -58,20 +58,24 @@ bench: deps
 	@for b in build-bench/bin/bench_*; do echo "== $$b"; $$b; done
 
 # The libFuzzer targets, built with clang under AddressSanitizer and
-# UndefinedBehaviorSanitizer, run for FUZZ_SECONDS each with the shared RTF
-# corpus as seeds. New inputs gather in build-fuzz/corpus/, findings in
-# build-fuzz/ (crash-*, leak-*, timeout-*, oom-*).
+# UndefinedBehaviorSanitizer, each run for FUZZ_SECONDS with its seeds. New
+# inputs gather in build-fuzz/corpus/TARGET/, findings in build-fuzz/
+# (TARGET-crash-*, -leak-*, -timeout-*, -oom-*).
 FUZZ_SECONDS ?= 60
-FUZZ_SEEDS ?= $(wildcard ../shared/corpus/rtf/*/) tests/richtext/fuzz_regressions/
+FUZZ_TARGETS ?= rtf_reader banner_storage
+FUZZ_SEEDS_rtf_reader ?= $(wildcard ../shared/corpus/rtf/*/) tests/richtext/fuzz_regressions/
+FUZZ_FLAGS_rtf_reader = -max_len=65536 -dict=fuzz/rtf.dict
+FUZZ_SEEDS_banner_storage ?= fuzz/seeds/banner_storage/ tests/updates/fuzz_regressions/
+FUZZ_FLAGS_banner_storage = -max_len=16384 -dict=fuzz/zip.dict
 fuzz:
 	@scripts/install-deps.sh --fuzz
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DTAGSMITH_FUZZ=ON -DTAGSMITH_TESTS=OFF -DTAGSMITH_SANITIZE=address,undefined
-	cmake --build build-fuzz -j$(JOBS) --target rtf_reader_fuzzer
-	mkdir -p build-fuzz/corpus/rtf_reader
-	build-fuzz/bin/rtf_reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -timeout=10 \
-	  -rss_limit_mb=2048 -dict=fuzz/rtf.dict -artifact_prefix=build-fuzz/ -print_final_stats=1 \
-	  build-fuzz/corpus/rtf_reader $(wildcard $(FUZZ_SEEDS))
+	cmake --build build-fuzz -j$(JOBS) --target $(addsuffix _fuzzer,$(FUZZ_TARGETS))
+	mkdir -p $(addprefix build-fuzz/corpus/,$(FUZZ_TARGETS))
+	$(foreach t,$(FUZZ_TARGETS),build-fuzz/bin/$(t)_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	  -rss_limit_mb=2048 $(FUZZ_FLAGS_$(t)) -artifact_prefix=build-fuzz/$(t)- -print_final_stats=1 \
+	  build-fuzz/corpus/$(t) $(wildcard $(FUZZ_SEEDS_$(t))) &&) true
 
 clean:
 	rm -rf $(BUILD) build-asan build-bench build-tsan build-fuzz out

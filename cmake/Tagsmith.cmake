@@ -63,3 +63,24 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
 endif()
 set(TAGSMITH_INSTALL_PROGRAM_DIR "." CACHE STRING
   "Folder of the install tree, relative to the prefix, for the executables, Lang/ and Data/")
+
+# tagsmith_ship_beside(<target> <folder> <pattern>)
+# The files of <folder>/ matching <pattern> (language files, banner storages)
+# ship beside the executables: copied into bin/<folder>/ of the build tree by
+# the target <target> (again whenever one changes), and installed into
+# <folder>/ of the program folder.
+function(tagsmith_ship_beside target folder pattern)
+  file(GLOB _files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/${pattern})
+  set(_copies "")
+  foreach(_file IN LISTS _files)
+    get_filename_component(_name ${_file} NAME)
+    set(_copy ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${folder}/${_name})
+    add_custom_command(OUTPUT ${_copy}
+      COMMAND ${CMAKE_COMMAND} -E copy ${_file} ${_copy}
+      DEPENDS ${_file}
+      COMMENT "Copying ${folder}/${_name}")
+    list(APPEND _copies ${_copy})
+  endforeach()
+  add_custom_target(${target} ALL DEPENDS ${_copies})
+  install(FILES ${_files} DESTINATION ${TAGSMITH_INSTALL_PROGRAM_DIR}/${folder})
+endfunction()

@@ -6,6 +6,8 @@
 #   scripts/install-deps.sh --fuzz     also the libFuzzer tool chain (clang)
 #   scripts/install-deps.sh --compare  also the programs the side-by-side
 #                                      benchmarks compare against
+#   scripts/install-deps.sh --banners  also what scripts/make-banners.sh draws
+#                                      the shipped banner pictures with
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config make)
@@ -13,12 +15,14 @@ libs=(libxml2-dev libsqlite3-dev libcurl4-openssl-dev libpng-dev libjpeg62-turbo
 tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
 compare=(libvips-tools imagemagick libpixman-1-dev bc pandoc unrtf)
+banners=(librsvg2-bin fonts-dejavu-core)
 
 want=("${build[@]}" "${libs[@]}" "${tests[@]}")
 for arg in "$@"; do
   case "$arg" in
     --fuzz) want+=("${fuzz[@]}") ;;
     --compare) want+=("${compare[@]}") ;;
+    --banners) want+=("${banners[@]}") ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done

@@ -1,7 +1,6 @@
 #include "localization/simple_translator.h"
 
 #include <algorithm>
-#include <charconv>
 #include <filesystem>
 #include <system_error>
 
@@ -17,14 +16,7 @@ constexpr const char* kRootName = "TranslateData";
 // (32-bit, decimal) integer; such a line is ignored.
 std::optional<int> ParseIndex(const std::optional<std::string>& value) {
   if (!value) return std::nullopt;
-  std::string_view s = *value;
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  int out = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
-  return out;
+  return ParseInt32(*value);
 }
 
 // Blanks and control characters (every byte up to U+0020) at both ends.
@@ -209,7 +201,10 @@ bool TSimpleTranslator::ScanLangDir(const std::string& folder) {
   // set, rather than an index that now points at another language.
   int current = -1;
   if (currentIndex_ >= 0 && static_cast<size_t>(currentIndex_) < languages_.size()) {
-    const auto& [code, rec] = languages_[static_cast<size_t>(currentIndex_)];
+    // Named references rather than a structured binding, which clang 14
+    // cannot capture in the lambda.
+    const std::string& code = languages_[static_cast<size_t>(currentIndex_)].first;
+    const TLangRec& rec = languages_[static_cast<size_t>(currentIndex_)].second;
     auto match = std::find_if(found.begin(), found.end(),
                               [&](const auto& lang) { return EqualsIgnoreCase(lang.first, code); });
     if (match != found.end() && match->second.FileName == rec.FileName)

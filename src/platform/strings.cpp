@@ -1,5 +1,6 @@
 #include "platform/strings.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace tagsmith {
@@ -137,6 +138,25 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+std::optional<int32_t> ParseInt32(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  int32_t out = 0;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return out;
+}
+
+std::string FirstChars(std::string_view text, size_t count) {
+  size_t i = 0;
+  for (size_t seen = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;  // inside a character
+    if (seen++ == count) break;
+  }
+  return std::string(text.substr(0, i));
 }
 
 }  // namespace tagsmith

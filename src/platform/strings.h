@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +25,13 @@ std::string FormatStringV(const char* format, va_list args);
 // without regard to case (keys, codes, element names) are ASCII.
 std::string AsciiLower(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// A decimal 32-bit integer as the stored files write one ("Index", "Ver"):
+// blanks and control characters around it ignored, an optional sign, digits
+// only. Nothing for any other text or a number out of range.
+std::optional<int32_t> ParseInt32(std::string_view text);
+
+// The first `count` characters (UTF-8 code points) of `text`, or all of it.
+std::string FirstChars(std::string_view text, size_t count);
 
 }  // namespace tagsmith

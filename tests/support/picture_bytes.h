@@ -12,16 +12,10 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include "support/le_bytes.h"
+
 namespace tagsmith::testing {
 
-inline void PutU16(std::string& s, uint32_t v) {
-  s += char(v & 255);
-  s += char((v >> 8) & 255);
-}
-inline void PutU32(std::string& s, uint32_t v) {
-  PutU16(s, v & 0xFFFF);
-  PutU16(s, v >> 16);
-}
 
 // Bytes as RTF writes them in a picture group: two lower-case hex digits each.
 inline std::string HexOf(const std::string& bytes) {
