@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 
 # Test executables that run threads; make test-tsan builds and runs these
 # under ThreadSanitizer.
-TSAN_TARGETS ?= platform_tests upload_tests images_tests
+TSAN_TARGETS ?= platform_tests upload_tests images_tests workflow_tests
 
 all: build
 

@@ -50,6 +50,10 @@ inline constexpr StringSetting kInstallDir{"InstallDir", ""};
 inline constexpr StringSetting kUILang{"UILang", "en"};
 inline constexpr StringSetting kImageFormat{"ImageFormat", ""};
 inline constexpr StringSetting kImageHosting{"ImageHosting", ""};
+// The display labels of the two image hosts, ImageShack first: the settings
+// dialog lists them and stores the chosen one in ImageHosting; the value
+// equal to the second (case-sensitive) selects FastPic.
+inline constexpr const char* kImageHostLabels[2] = {"ImageShack", "FastPic"};
 inline constexpr FlagSetting kUpscaleImages{"UpscaleImages", true};
 inline constexpr FlagSetting kEnableAntiHotlinking{"EnableAntiHotlinking", true};
 inline constexpr FlagSetting kAutoUpdate{"AutoUpdate", true};

@@ -1,12 +1,9 @@
 #include "cli/image_steps.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
-#include <utility>
 
 #include "cli/cli_errors.h"
 #include "images/image_rules.h"
@@ -14,36 +11,6 @@
 #include "platform/sync_queue.h"
 
 namespace tagsmith {
-
-namespace {
-
-// The screen resolution the command renders for: what the editor's screens
-// report at their normal size.
-constexpr int32_t kScreenDpi = 96;
-
-std::u16string& ChosenFile(TEmbObjRec& rec) { return rec.ImageKind == kImageKindPng ? rec.PngFile : rec.JpegFile; }
-
-// A path as the path part of a file URL: the bytes of names that a link
-// carries as they are stay; everything else is percent-encoded, so that a
-// folder named "a#b" or "100%" still works.
-std::string UrlPath(const std::string& path) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : path) {
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
-                       c == '-' || c == '_' || c == '.' || c == '~' || c >= 0x80;
-    if (plain) {
-      out += char(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 void ProgressLine::Show(const std::string& text) {
   if (!enabled_) return;
@@ -64,37 +31,23 @@ void ProgressLine::End() {
   width_ = 0;
 }
 
-uint8_t FormatChoiceOf(const std::string& imageFormat) {
-  if (imageFormat == "JPEG") return 1;
-  if (imageFormat == "PNG") return 2;
-  return 0;
-}
-
-std::vector<TImageFailure> RenderImages(TTagsArray& tags, TTempFiles& tempFiles, const RenderSettings& settings,
+std::vector<TImageFailure> RenderImages(TConvertWorkflow& workflow, ConsoleConvertView& view,
                                         const InterruptWatch& watch, ProgressLine& progress) {
-  const int32_t count = int32_t(tags.EmbObjFormats.size());
+  const int32_t count = int32_t(workflow.TagsArray().EmbObjFormats.size());
   // As in the dialog, a document without objects never starts the renderer.
-  if (count == 0) return {};
-  TImagesHandler handler;
-  handler.ScreenDpi = kScreenDpi;
-  handler.UpscaleDpi = 400;
-  handler.UpscaleEnabled = settings.UpscaleEnabled;
-  handler.FormatChoice = settings.FormatChoice;
-  handler.TagsArray = &tags;
-  handler.TempFiles = &tempFiles;
-  bool finished = false;
-  handler.OnProgress = [&](int32_t index, int32_t) {
-    progress.Show(FormatString("Rendering images: %d of %d", index + 1, count));
-  };
-  handler.OnFinished = [&](TImagesHandler*) { finished = true; };
-  progress.Show(FormatString("Rendering images: 0 of %d", count));
-  handler.Start();
-  SyncQueue::Main().ServeUntil([&] { return finished || watch.Signal() != 0; });
-  if (!finished) handler.Terminate();
-  handler.WaitFor();
+  if (workflow.ImagesReady()) return {};
+  progress.Show(TConvertWorkflow::CountText(workflow.Texts().ImagesProgressMsg, 0, count));
+  view.ShowStatusOn(&progress);
+  workflow.Activate();
+  SyncQueue::Main().ServeUntil([&] { return workflow.ImagesReady() || watch.Signal() != 0; });
+  view.ShowStatusOn(nullptr);
+  if (!workflow.ImagesReady()) {
+    workflow.ExitClick();
+    workflow.ImagesHandler().WaitFor();
+  }
   progress.End();
   if (const int signal = watch.Signal()) throw Interrupted{signal, "no code written"};
-  return handler.Failures();
+  return workflow.ImagesHandler().Failures();
 }
 
 std::string ImageCopyName(int32_t index, uint8_t imageKind) {
@@ -126,78 +79,24 @@ std::vector<std::string> CopyChosenImages(TTagsArray& tags, const std::string& d
   return copies;
 }
 
-std::string PreviewPage(TTagsArray& tags) {
-  // The writer puts each chosen path after "file://localhost" as it stands;
-  // for the page the paths are given as URL paths and put back afterwards.
-  struct Restore {
-    TTagsArray& tags;
-    uint8_t outputKind;
-    std::vector<std::u16string> paths;
-    ~Restore() {
-      tags.OutputKind = outputKind;
-      for (size_t i = 0; i < paths.size(); ++i) ChosenFile(tags.EmbObjFormats[i].Obj) = std::move(paths[i]);
-    }
-  } restore{tags, tags.OutputKind, {}};
-  for (TEmbObjFormat& f : tags.EmbObjFormats) {
-    std::u16string& chosen = ChosenFile(f.Obj);
-    restore.paths.push_back(chosen);
-    chosen = Utf8ToUtf16(UrlPath(Utf16ToUtf8(chosen)));
-  }
-  tags.OutputKind = 0;
-  std::u16string page = u"<html><head><title>Preview</title></head><body bgColor=#FFFFFF>";
-  page += tags.GetCode(true);
-  page += u"</body></html>";
-  return Utf16ToUtf8(page);
-}
-
-UploadOutcome UploadImages(TTagsArray& tags, TUploadServer server, const UploadHosts& hosts,
-                           const InterruptWatch& watch, ProgressLine& progress) {
-  const int32_t count = int32_t(tags.EmbObjFormats.size());
-  UploadOutcome outcome;
+bool UploadImages(TConvertWorkflow& workflow, ConsoleConvertView& view, const InterruptWatch& watch,
+                  ProgressLine& progress) {
   // As in the dialog, a document without objects counts as uploaded.
-  if (count == 0) {
-    outcome.NoErrors = true;
-    return outcome;
-  }
-  bool uploading = true, uploaded = false, finished = false, cancelled = false;
-  TImageUploader uploader;
-  uploader.UploadServer = server;
-  uploader.Hosts = hosts;
-  uploader.OnImageUploaded = [&](int id, const std::string& imageUrl, const std::string& previewUrl,
-                                 const std::string& linkToPage) {
-    if (!uploading || uploaded || id < 0 || id >= count) return;
-    TEmbObjRec& rec = tags.EmbObjFormats[size_t(id)].Obj;
-    rec.ImageURL = Utf8ToUtf16(imageUrl);
-    rec.ImagePreviewURL = Utf8ToUtf16(previewUrl);
-    rec.LinkToPage = Utf8ToUtf16(linkToPage);
-    ++outcome.Uploaded;
-    progress.Show(FormatString("Uploading images: %d of %d", outcome.Uploaded, count));
-  };
-  uploader.OnImageFailed = [&](int id, const std::string& message) {
-    if (uploading) outcome.Failures.push_back({id, message});
-  };
-  uploader.OnUploadFinished = [&](bool noErrors, bool cancelOperation) {
-    uploading = false;
-    finished = true;
-    cancelled = cancelOperation;
-    if (!cancelOperation && noErrors) uploaded = true;
-  };
-  uploader.ClearImages();
-  for (int32_t i = 0; i < count; ++i) uploader.AddImage(i, Utf16ToUtf8(ChosenFile(tags.EmbObjFormats[size_t(i)].Obj)));
-  progress.Show(FormatString("Uploading images: 0 of %d", count));
-  uploader.StartUpload();
+  if (workflow.Uploaded()) return true;
+  view.ShowStatusOn(&progress);
+  workflow.UploadImagesClick();
   SyncQueue& queue = SyncQueue::Main();
-  queue.ServeUntil([&] { return finished || watch.Signal() != 0; });
-  if (!finished) {
-    // The run ends within about 300 ms; a transfer still under way is cut off
-    // when the program ends.
-    uploader.AbortUpload();
-    queue.ServeUntil([&] { return finished; });
+  queue.ServeUntil([&] { return !workflow.Uploading() || watch.Signal() != 0; });
+  view.ShowStatusOn(nullptr);
+  if (workflow.Uploading()) {
+    // The second click aborts; the run ends within about 300 ms, and the
+    // transfers still under way are cancelled when the workflow goes.
+    workflow.UploadImagesClick();
+    queue.ServeUntil([&] { return !workflow.Uploading(); });
   }
   progress.End();
   if (const int signal = watch.Signal()) throw Interrupted{signal, "the upload was aborted and no code written"};
-  outcome.NoErrors = uploaded && !cancelled;
-  return outcome;
+  return workflow.Uploaded();
 }
 
 }  // namespace tagsmith

@@ -1,20 +1,16 @@
 #pragma once
 
-// The convert dialog's image steps for tagsmith-convert: every object
-// rendered with TImagesHandler, the chosen files copied into a folder, the
-// browser preview page, and the upload with TImageUploader. Main thread of
-// SyncQueue::Main() only; the steps serve its queue while they wait for their
-// workers.
+// tagsmith-convert's image steps over the convert dialog's workflow: the
+// objects rendered, the chosen files copied into a folder, and the upload.
+// Main thread of SyncQueue::Main() only; the steps serve its queue while they
+// wait for the workflow's workers.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/convert_workflow.h"
 #include "cli/interrupt_watch.h"
-#include "conversion/tags_array.h"
-#include "images/images_handler.h"
-#include "images/temp_files.h"
-#include "upload/image_uploader.h"
 
 namespace tagsmith {
 
@@ -38,21 +34,41 @@ class ProgressLine {
   size_t width_ = 0;
 };
 
-// The renderer's settings as the convert dialog takes them from the settings.
-struct RenderSettings {
-  uint8_t FormatChoice = 0;  // "ImageFormat": "JPEG" 1, "PNG" 2, anything else 0
-  bool UpscaleEnabled = true;  // "UpscaleImages"
+// The convert dialog's window as the command has it: the status line of a
+// step in progress goes to that step's progress line, the selector is the
+// kind of --to, the screen has 96 dpi and no thumbnails are made. The command
+// reports failures itself, so the upload error box shows nothing.
+class ConsoleConvertView : public IConvertDataView {
+ public:
+  explicit ConsoleConvertView(uint8_t outputKind) : outputKind_(outputKind) {}
+
+  // The progress line the status line goes to; null: nowhere.
+  void ShowStatusOn(ProgressLine* progress) { progress_ = progress; }
+
+  void SetCaptions(const TConvertTexts&) override {}
+  void SetStatusLine(const std::string& text) override {
+    if (progress_) progress_->Show(text);
+  }
+  void SetProgress(int32_t) override {}
+  void SetUploadCaption(const std::string&) override {}
+  void StateChanged(TConvertState) override {}
+  void ShowUploadError(const std::string&, const std::string&) override {}
+  void SetClipboardText(const std::u16string&) override {}
+  std::optional<std::string> ChooseSaveFile() override { return std::nullopt; }
+  std::string ConvertTypeText() override { return outputKind_ == 0 ? "HTML" : "bbCode"; }
+  IThumbnailList* ImageList() override { return nullptr; }
+  int32_t ScreenDpi() override { return 96; }
+
+ private:
+  uint8_t outputKind_;
+  ProgressLine* progress_ = nullptr;
 };
 
-// "ImageFormat" as the dialog reads it, compared exactly.
-uint8_t FormatChoiceOf(const std::string& imageFormat);
-
-// Renders every object of the analysed snapshot as the convert dialog does
-// (ScreenDpi 96, UpscaleDpi 400, names from `tempFiles`), with "Rendering
+// Renders every object as the dialog does once it is shown, with "Rendering
 // images: N of M" on `progress`. Returns the objects that failed, in index
-// order. Throws Interrupted when `watch` saw a signal; the handler has then
+// order. Throws Interrupted when `watch` saw a signal; the renderer has then
 // ended after the object it was at.
-std::vector<TImageFailure> RenderImages(TTagsArray& tags, TTempFiles& tempFiles, const RenderSettings& settings,
+std::vector<TImageFailure> RenderImages(TConvertWorkflow& workflow, ConsoleConvertView& view,
                                         const InterruptWatch& watch, ProgressLine& progress);
 
 // The name of object `index`'s copy: "image-001.png" or "image-001.jpg" (the
@@ -67,31 +83,12 @@ std::string ImageCopyName(int32_t index, uint8_t imageKind);
 // written.
 std::vector<std::string> CopyChosenImages(TTagsArray& tags, const std::string& dir);
 
-// The preview page as the convert dialog writes it: "<html><head><title>
-// Preview</title></head><body bgColor=#FFFFFF>", GetCode(Local true) with
-// OutputKind 0, "</body></html>", as UTF-8 without a closing U+0000. The local
-// links are "file://localhost" and the chosen file's absolute path, with the
-// bytes that would end or change a link ("#", "%", "?", quotes, blanks, ...)
-// percent-encoded. Leaves OutputKind and the records as they were.
-std::string PreviewPage(TTagsArray& tags);
-
-// How an upload run ended.
-struct UploadOutcome {
-  bool NoErrors = false;  // every image arrived
-  int32_t Uploaded = 0;   // images whose links were stored
-  struct Failure {
-    int32_t Index;
-    std::string Message;
-  };
-  std::vector<Failure> Failures;  // in the order they were reported
-};
-
-// Uploads every object's chosen file to `server` as the dialog's Upload
-// button does (object index as the image id, the dialog's uploader settings)
-// and stores the three links of each image that arrived in its record, with
-// "Uploading images: N of M" on `progress`. Throws Interrupted when `watch`
-// saw a signal; the run has then been aborted and has ended.
-UploadOutcome UploadImages(TTagsArray& tags, TUploadServer server, const UploadHosts& hosts,
-                           const InterruptWatch& watch, ProgressLine& progress);
+// Uploads the images as the dialog's Upload button does, with "Uploading
+// images: N of M" on `progress`; the workflow stores the links of each image
+// that arrived. Returns whether every image arrived (a document without
+// objects counts as uploaded). Throws Interrupted when `watch` saw a signal;
+// the run has then been aborted and has ended.
+bool UploadImages(TConvertWorkflow& workflow, ConsoleConvertView& view, const InterruptWatch& watch,
+                  ProgressLine& progress);
 
 }  // namespace tagsmith

@@ -19,6 +19,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/convert_workflow.h"
 #include "app/global_share.h"
 #include "cli/cli_errors.h"
 #include "cli/image_steps.h"
@@ -30,6 +31,7 @@
 #include "platform/strings.h"
 #include "richtext/rich_document.h"
 #include "richtext/rtf_reader.h"
+#include "richtext/tom.h"
 #include "upload/host_protocols.h"
 
 namespace tagsmith {
@@ -246,10 +248,11 @@ void MakeFolder(const std::string& dir) {
 
 // Renders the objects, reports those that failed, and copies the chosen
 // files into the folder; an object left without any file ends the run.
-void MakeImages(TTagsArray& tags, TTempFiles& tempFiles, const RenderSettings& settings, const std::string& dir,
+void MakeImages(TConvertWorkflow& workflow, ConsoleConvertView& view, const std::string& dir,
                 const InterruptWatch& watch) {
   ProgressLine progress(isatty(STDERR_FILENO) == 1);
-  const std::vector<TImageFailure> failures = RenderImages(tags, tempFiles, settings, watch, progress);
+  TTagsArray& tags = workflow.TagsArray();
+  const std::vector<TImageFailure> failures = RenderImages(workflow, view, watch, progress);
   int lost = 0;
   for (const TImageFailure& f : failures) {
     const TEmbObjRec& rec = tags.EmbObjFormats[size_t(f.Index)].Obj;
@@ -267,19 +270,20 @@ void MakeImages(TTagsArray& tags, TTempFiles& tempFiles, const RenderSettings& s
 }
 
 // Uploads the images; a run that did not upload every image ends the run.
-void Upload(TTagsArray& tags, TUploadServer server, const UploadHosts& hosts, const std::string& dir,
+void Upload(TConvertWorkflow& workflow, ConsoleConvertView& view, const std::string& dir,
             const InterruptWatch& watch) {
   ProgressLine progress(isatty(STDERR_FILENO) == 1);
-  const UploadOutcome outcome = UploadImages(tags, server, hosts, watch, progress);
-  if (outcome.NoErrors) return;
-  for (const UploadOutcome::Failure& f : outcome.Failures) {
-    const TEmbObjRec& rec = tags.EmbObjFormats[size_t(f.Index)].Obj;
-    std::cerr << "tagsmith-convert: " << (std::filesystem::path(dir) / ImageCopyName(f.Index, rec.ImageKind)).string()
+  if (UploadImages(workflow, view, watch, progress)) return;
+  const TTagsArray& tags = workflow.TagsArray();
+  for (const TUploadFailure& f : workflow.UploadFailures()) {
+    const TEmbObjRec& rec = tags.EmbObjFormats[size_t(f.ImageId)].Obj;
+    std::cerr << "tagsmith-convert: " << (std::filesystem::path(dir) / ImageCopyName(f.ImageId, rec.ImageKind)).string()
               << " could not be uploaded: " << f.Message << "\n";
   }
   throw RunError{FormatString("the upload to %s failed (%d of %d images uploaded); no code written",
-                              server == TUploadServer::FastPic ? "FastPic" : "ImageShack", outcome.Uploaded,
-                              int(tags.EmbObjFormats.size()))};
+                              workflow.ImageUploaderMain().UploadServer == TUploadServer::FastPic ? "FastPic"
+                                                                                                 : "ImageShack",
+                              workflow.UploadedCount(), int(tags.EmbObjFormats.size()))};
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -300,8 +304,9 @@ int Run(const std::vector<std::string>& args) {
     throw FileError{o.input, e.what()};
   }
 
-  // The settings as the editor's data module and convert dialog read them.
-  // A registry failure names its file in its message.
+  // The tag sets as the editor's data module reads them; the convert dialog's
+  // workflow reads its own settings. A registry failure names its file in its
+  // message.
   InitGlobalShare();
   struct CloseSettings {
     ~CloseSettings() { DoneGlobalShare(); }
@@ -311,16 +316,9 @@ int Run(const std::vector<std::string>& args) {
   TBBCODETagSetHolder bbcode;
   store.ReadPersistent(settings::kHTMLTagSet, html);
   store.ReadPersistent(settings::kBBCodeTagSet, bbcode);
-  const bool antiHotlinking = store.Read(settings::kEnableAntiHotlinking);
-  RenderSettings render;
-  render.FormatChoice = FormatChoiceOf(store.Read(settings::kImageFormat));
-  render.UpscaleEnabled = store.Read(settings::kUpscaleImages);
   // The host, read before the work starts so that a setting it cannot use
   // stops the run at once.
-  UploadHosts hosts;
-  if (o.upload == TUploadServer::ImageShack) hosts.imageShackPattern = ReadImageShackHost();
-  if (o.upload == TUploadServer::FastPic) hosts.fastPicHost = ReadFastPicHost();
-  hosts.connectTo = o.connectTo;
+  if (o.upload) ReadUploadHosts(*o.upload);
   if (tagBits) {
     if (o.outputKind == 0) html.Data = THTMLTagSet(*tagBits);
     else bbcode.Data = TBBCODETagSet(*tagBits);
@@ -329,30 +327,37 @@ int Run(const std::vector<std::string>& args) {
   // The data module's temporary files: removed when the run ends, however it ends.
   TTempFiles tempFiles;
   if (IsLocalInstall()) tempFiles.SetTempDir(TempFilesDir());
+  // Declared before the workflow, so that it outlives the workflow's threads.
+  std::optional<InterruptWatch> watch;
 
-  TTagsArray tags;
-  tags.Document = doc;
-  tags.RichEditOle = doc;
-  tags.AntiHotlinking = antiHotlinking;
-  tags.DataModule = {&html, &bbcode};
-  std::u16string code;
+  ConsoleConvertView view(o.outputKind);
+  TConvertEnvironment environment;
+  environment.TempFiles = &tempFiles;
+  environment.TagSets = {&html, &bbcode};
+  std::optional<TConvertWorkflow> workflow;
   try {
-    tags.Analyze();
-  } catch (const Exception& e) {
+    workflow.emplace(view, environment, doc, doc);
+  } catch (const EOleError& e) {
     throw FileError{o.input, e.what()};
+  } catch (const EConversionError& e) {
+    throw FileError{o.input, e.what()};
+  }
+  if (o.upload) {
+    workflow->ImageUploaderMain().UploadServer = *o.upload;
+    workflow->UploadConnectTo = o.connectTo;
   }
   if (o.images) {
     MakeFolder(*o.images);
     // Made before the renderer starts the first thread, so that every thread
     // leaves the signals to it.
-    InterruptWatch watch;
-    MakeImages(tags, tempFiles, render, *o.images, watch);
-    if (o.preview) WriteOutput(o.preview, PreviewPage(tags));
-    if (o.upload) Upload(tags, *o.upload, hosts, *o.images, watch);
+    watch.emplace();
+    MakeImages(*workflow, view, *o.images, *watch);
+    if (o.preview) WriteOutput(o.preview, workflow->PreviewPage());
+    if (o.upload) Upload(*workflow, view, *o.images, *watch);
   }
+  std::u16string code;
   try {
-    tags.OutputKind = o.outputKind;
-    code = tags.GetCode(false);
+    code = workflow->GetOutputCode();
   } catch (const Exception& e) {
     throw FileError{o.input, e.what()};
   }

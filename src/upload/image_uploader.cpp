@@ -64,6 +64,17 @@ class Machinery {
     for (auto& t : detached_)
       if (!owner || t->Owner() == owner) t->CutOff();
   }
+  void CancelDetached(const void* owner) {
+    std::lock_guard<std::mutex> lock(detachedLock_);
+    for (auto& t : detached_)
+      if (!owner || t->Owner() == owner) t->Cancel();
+  }
+  bool DetachedRunning(const void* owner) {
+    std::lock_guard<std::mutex> lock(detachedLock_);
+    for (auto& t : detached_)
+      if (t->Owner() == owner && !t->Ended()) return true;
+    return false;
+  }
 
   // A dispatcher thread whose object was destroyed from its own last event;
   // it has only its return left. `state` keeps what it still touches alive.
@@ -99,6 +110,8 @@ class Machinery {
     shuttingDown = true;
     list.CutOffOwner(nullptr);
     CutOffDetached(nullptr);
+    list.CancelOwner(nullptr);
+    CancelDetached(nullptr);
     WaitForAll();
     // Off the main thread nobody serves steps; the threads were cut off from
     // their handlers, so they end without one.
@@ -132,6 +145,21 @@ Event& UploadEndEvent() { return TheMachinery().endEvent; }
 TUploadNoErrors& UploadNoErrors() { return TheMachinery().noErrors; }
 void WaitForUploadThreads() { TheMachinery().WaitForAll(); }
 void CutOffDetachedUploads(const void* owner) { TheMachinery().CutOffDetached(owner); }
+
+void CancelUploadsOf(const void* owner) {
+  Machinery& m = TheMachinery();
+  m.list.CancelOwner(owner);
+  m.CancelDetached(owner);
+  auto running = [&m, owner] { return m.list.OwnerRunning(owner) || m.DetachedRunning(owner); };
+  SyncQueue& queue = SyncQueue::Main();
+  if (queue.IsMainThread()) {
+    queue.ServeUntil([&] { return !running(); });
+  } else {
+    // Off the main thread the main thread's own loop serves the steps.
+    while (running()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ReapUploadThreads(false);
+}
 
 void ReapUploadThreads(bool all) {
   Machinery& m = TheMachinery();
@@ -178,7 +206,7 @@ void TUploadThread::Start() {
   }
 }
 
-bool TUploadThread::StopRequested() const { return terminated_ || TheMachinery().shuttingDown; }
+bool TUploadThread::StopRequested() const { return terminated_ || cancelled_ || TheMachinery().shuttingDown; }
 
 void TUploadThread::Execute() {
   pthread_setname_np(pthread_self(), "UploadThread");
@@ -186,12 +214,14 @@ void TUploadThread::Execute() {
   bool failed = false;
   std::string lastError;  // of the last attempt that failed
   std::string reason;
+  // A thread started while the program ends has its transfers cancelled too.
+  if (m.shuttingDown) cancelled_ = true;
   try {
     int attempt = 1;
     bool success = false;
     do {
       try {
-        links_ = UploadAttempt(server_, fileName_, hosts_, timeouts_, &m.shuttingDown);
+        links_ = UploadAttempt(server_, fileName_, hosts_, timeouts_, &cancelled_);
         // A handler can only be cut off, never set again: without one now,
         // there is nothing to deliver.
         if (onImageUploaded_.Get()) {
@@ -262,6 +292,19 @@ void TUploadThreadList::CutOffOwner(const void* owner) {
   std::lock_guard<std::mutex> lock(lock_);
   for (auto& t : threads_)
     if (!owner || t->Owner() == owner) t->CutOff();
+}
+
+void TUploadThreadList::CancelOwner(const void* owner) {
+  std::lock_guard<std::mutex> lock(lock_);
+  for (auto& t : threads_)
+    if (!owner || t->Owner() == owner) t->Cancel();
+}
+
+bool TUploadThreadList::OwnerRunning(const void* owner) const {
+  std::lock_guard<std::mutex> lock(lock_);
+  for (const auto& t : threads_)
+    if (t->Owner() == owner && !t->Ended()) return true;
+  return false;
 }
 
 // TUploadNoErrors
@@ -404,7 +447,11 @@ TImageUploader::~TImageUploader() {
   if (dispatcher_) dispatcher_->CutOff();
   UploadThreadList().CutOffOwner(this);
   CutOffDetachedUploads(this);
+  // Once the dispatcher has ended it starts no thread; then every thread of
+  // this uploader is listed or detached, and cancelling them all leaves no
+  // transfer going on for a receiver that is gone.
   dispatcher_.reset();
+  CancelUploadsOf(this);
 }
 
 void TImageUploader::ClearImages() { images_.clear(); }

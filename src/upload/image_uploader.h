@@ -68,6 +68,12 @@ class TUploadThread {
   void Start();
   // Asks for no further attempts; the attempt in progress goes on. Any thread.
   void Terminate() { terminated_ = true; }
+  // Asks for no further attempts and ends the transfer in progress within one
+  // idle slice (the image then counts as failed). Any thread.
+  void Cancel() {
+    terminated_ = true;
+    cancelled_ = true;
+  }
   bool Ended() const { return ended_.load(std::memory_order_acquire); }
   // From now on no event reaches the handlers. Any thread.
   void CutOff() {
@@ -94,6 +100,7 @@ class TUploadThread {
   CutOffHandler<TOnImageFailed> onImageFailed_;
   UploadLinks links_;
   std::atomic<bool> terminated_{false};
+  std::atomic<bool> cancelled_{false};
   std::atomic<bool> ended_{false};
   std::thread thread_;
 };
@@ -110,6 +117,11 @@ class TUploadThreadList {
   // Cuts every listed thread started for `owner` (every one when null) off
   // from its handler.
   void CutOffOwner(const void* owner);
+  // Cancels the transfers of the listed threads started for `owner` (every
+  // one when null).
+  void CancelOwner(const void* owner);
+  // Whether a listed thread started for `owner` has not ended yet.
+  bool OwnerRunning(const void* owner) const;
 
  private:
   mutable std::mutex lock_;
@@ -146,6 +158,11 @@ void ReapUploadThreads(bool all);
 // Cuts the detached threads started for `owner` off from their handler (any
 // thread); the uploader does this when it is destroyed.
 void CutOffDetachedUploads(const void* owner);
+// Cancels the transfers of every upload thread started for `owner`, listed
+// or detached, and waits until they have ended (on the main thread serving
+// its steps meanwhile), then frees the threads that have ended. Cut the
+// threads off from their handlers first. Not from an upload event handler.
+void CancelUploadsOf(const void* owner);
 
 // One upload run: starts an upload thread for the queue's last entry while
 // fewer than UploadsInEachTime upload threads are listed (process-wide), then
@@ -202,8 +219,9 @@ class TImageUploader {
  public:
   TImageUploader() = default;
   // Cuts the running dispatcher and every upload thread started for this
-  // uploader off from the handlers, then stops the dispatcher and waits for
-  // it, so no event arrives after destruction.
+  // uploader off from the handlers, stops the dispatcher and waits for it,
+  // then cancels the transfers still under way and waits for their threads:
+  // no event arrives after destruction and no upload goes on behind it.
   ~TImageUploader();
   TImageUploader(const TImageUploader&) = delete;
   TImageUploader& operator=(const TImageUploader&) = delete;
