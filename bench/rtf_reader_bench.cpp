@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_inputs.h"
 #include "conversion/tags_array.h"
 #include "platform/memory.h"
 #include "richtext/rich_document.h"
@@ -28,62 +29,9 @@
 
 namespace {
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes(std::filesystem::file_size(path), '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
-
-double PeakRssMb() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-class Inputs {
- public:
-  ~Inputs() {
-    std::error_code ec;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-  }
-  // The generated document of `bytes` bytes, or an empty string with `error` set.
-  const std::string& Get(size_t bytes, std::string* error) {
-    auto it = docs_.find(bytes);
-    if (it != docs_.end()) return it->second;
-    static const std::string none;
-    const std::filesystem::path generator = std::filesystem::path(TAGSMITH_SHARED_DIR) / "bench" / "gen_rtf.py";
-    if (!std::filesystem::exists(generator)) {
-      *error = "the generator " + generator.string() + " is not there";
-      return none;
-    }
-    if (dir_.empty()) {
-      std::string pattern = (std::filesystem::temp_directory_path() / "tagsmith-bench-XXXXXX").string();
-      if (!mkdtemp(pattern.data())) {
-        *error = "no temporary folder";
-        return none;
-      }
-      dir_ = pattern;
-    }
-    const std::filesystem::path out = dir_ / ("doc-" + std::to_string(bytes) + ".rtf");
-    const std::string command =
-        "python3 '" + generator.string() + "' '" + out.string() + "' " + std::to_string(bytes) + " 1 > /dev/null";
-    if (std::system(command.c_str()) != 0) {
-      *error = "the generator failed: " + command;
-      return none;
-    }
-    return docs_.emplace(bytes, ReadFile(out)).first->second;
-  }
-
- private:
-  std::filesystem::path dir_;
-  std::map<size_t, std::string> docs_;
-};
-
-Inputs& TheInputs() {
-  static Inputs inputs;
-  return inputs;
-}
+using tagsmith::bench::PeakRssMb;
+using tagsmith::bench::ReadFile;
+using tagsmith::bench::TheInputs;
 
 void BM_ReadRtf(benchmark::State& state) {
   std::string error;

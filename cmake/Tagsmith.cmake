@@ -39,18 +39,22 @@ function(tagsmith_add_library name)
   endif()
 endfunction()
 
-# tagsmith_add_test(<name> SOURCES ... DEPS ... [LABELS ...])
+# tagsmith_add_test(<name> [OWN_MAIN] SOURCES ... DEPS ... [LABELS ...])
 # The label "tsan" marks test executables whose threads are also checked under
-# ThreadSanitizer (make test-tsan).
+# ThreadSanitizer (make test-tsan). OWN_MAIN: the sources bring main() (the Qt
+# tests, which need an application object first).
 function(tagsmith_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_compile_options(${name} PRIVATE ${TAGSMITH_WARNINGS})
   target_compile_definitions(${name} PRIVATE
     TAGSMITH_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TAGSMITH_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock Threads::Threads)
+  if(NOT ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${ARG_LABELS}")

@@ -12,12 +12,17 @@ set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config make)
 libs=(libxml2-dev libsqlite3-dev libcurl4-openssl-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev libgif-dev libwmf-dev libvips-dev)
+# Qt: the widgets, the platform plugins (xcb on the desktop, offscreen for the
+# tests and screenshots), the image readers beyond PNG, JPEG and GIF (WebP,
+# TIFF, ...) that pasting and inserting pictures take, and a font for the
+# offscreen platform, which --no-install-recommends would leave out.
+qt=(qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins fonts-dejavu-core)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
 compare=(libvips-tools imagemagick libpixman-1-dev bc pandoc unrtf)
 banners=(librsvg2-bin fonts-dejavu-core)
 
-want=("${build[@]}" "${libs[@]}" "${tests[@]}")
+want=("${build[@]}" "${libs[@]}" "${qt[@]}" "${tests[@]}")
 for arg in "$@"; do
   case "$arg" in
     --fuzz) want+=("${fuzz[@]}") ;;

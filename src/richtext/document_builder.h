@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,6 +27,23 @@ struct CharFormat {
   std::u16string link;               // hyperlink target, empty when none
 
   bool operator==(const CharFormat&) const = default;
+};
+
+// A hash over every attribute, for the format tables of documents.
+struct CharFormatHash {
+  size_t operator()(const CharFormat& f) const {
+    size_t seed = 0;
+    const auto mix = [&seed](size_t h) { seed ^= h + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2); };
+    mix(std::hash<std::u16string>()(f.fontName));
+    mix(std::hash<float>()(f.size));
+    mix(std::hash<int32_t>()(f.foreColor));
+    mix(std::hash<int32_t>()(f.backColor));
+    mix(std::hash<int32_t>()(f.underline));
+    mix((f.bold ? 1u : 0u) | (f.italic ? 2u : 0u) | (f.strikeout ? 4u : 0u) | (f.superscript ? 8u : 0u) |
+        (f.subscript ? 16u : 0u));
+    mix(std::hash<std::u16string>()(f.link));
+    return seed;
+  }
 };
 
 // The formatting of one paragraph.

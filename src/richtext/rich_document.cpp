@@ -4,15 +4,11 @@
 #include <climits>
 
 #include "platform/strings.h"
+#include "richtext/tom_moves.h"
 
 namespace tagsmith {
 
 namespace {
-
-template <typename T>
-void HashCombine(size_t& seed, const T& value) {
-  seed ^= std::hash<T>()(value) + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2);
-}
 
 TomStatus Null(const char* what) { return TomStatus::Fail(std::string("Invalid pointer: ") + what); }
 
@@ -177,11 +173,11 @@ class RichRange : public ITextRange {
   TomStatus MoveEnd(int32_t unit, int32_t count, int32_t* delta) override {
     if (!doc_->IsUnit(unit)) return TomStatus::Fail(FormatString("Unsupported unit %d", unit));
     Normalize();
-    const int32_t length = doc_->StoryLength();
-    int32_t moved = 0;
-    for (; moved < count && b_->end < length; ++moved) b_->end = doc_->NextBoundary(unit, b_->end);
-    for (; moved > count && b_->end > 0; --moved) b_->end = doc_->PrevBoundary(unit, b_->end);
-    if (b_->start > b_->end) b_->start = b_->end;
+    TomBounds b{b_->start, b_->end};
+    const int32_t moved = TomMoveEnd(b, count, doc_->StoryLength(), [&](int32_t p) { return doc_->NextBoundary(unit, p); },
+                                     [&](int32_t p) { return doc_->PrevBoundary(unit, p); });
+    b_->start = b.start;
+    b_->end = b.end;
     if (delta) *delta = moved;
     return TomStatus::Ok();
   }
@@ -189,25 +185,11 @@ class RichRange : public ITextRange {
   TomStatus Move(int32_t unit, int32_t count, int32_t* delta) override {
     if (!doc_->IsUnit(unit)) return TomStatus::Fail(FormatString("Unsupported unit %d", unit));
     Normalize();
-    const int32_t length = doc_->StoryLength();
-    int32_t moved = 0;
-    int32_t pos;
-    if (count > 0) {
-      pos = b_->end;
-      if (b_->start != b_->end) moved = 1;  // collapsing to the end is the first unit
-      for (; moved < count && pos < length; ++moved) pos = doc_->NextBoundary(unit, pos);
-    } else if (count < 0) {
-      pos = b_->start;
-      if (b_->start != b_->end) moved = -1;
-      for (; moved > count && pos > 0; --moved) pos = doc_->PrevBoundary(unit, pos);
-    } else {
-      pos = b_->start;
-      if (b_->start != b_->end) {
-        if (delta) *delta = 0;
-        return TomStatus::Ok();
-      }
-    }
-    b_->start = b_->end = pos;
+    TomBounds b{b_->start, b_->end};
+    const int32_t moved = TomMove(b, count, doc_->StoryLength(), [&](int32_t p) { return doc_->NextBoundary(unit, p); },
+                                  [&](int32_t p) { return doc_->PrevBoundary(unit, p); });
+    b_->start = b.start;
+    b_->end = b.end;
     if (delta) *delta = moved;
     return TomStatus::Ok();
   }
@@ -252,20 +234,6 @@ class RichRange : public ITextRange {
 };
 
 }  // namespace
-
-size_t RichDocument::FormatHash::operator()(const CharFormat& f) const {
-  size_t seed = 0;
-  HashCombine(seed, f.fontName);
-  HashCombine(seed, f.size);
-  HashCombine(seed, f.foreColor);
-  HashCombine(seed, f.backColor);
-  HashCombine(seed, f.underline);
-  const unsigned flags = (f.bold ? 1u : 0u) | (f.italic ? 2u : 0u) | (f.strikeout ? 4u : 0u) |
-                         (f.superscript ? 8u : 0u) | (f.subscript ? 16u : 0u);
-  HashCombine(seed, flags);
-  HashCombine(seed, f.link);
-  return seed;
-}
 
 std::shared_ptr<RichDocument> RichDocument::Create(const CharFormat& defaultFormat) {
   return std::make_shared<RichDocument>(Passkey(), defaultFormat);

@@ -80,9 +80,6 @@ class RichDocument : public ITextDocument,
   void SplitRunAt(int32_t pos);
   void MergeRuns(size_t from, size_t to);
 
-  struct FormatHash {
-    size_t operator()(const CharFormat& f) const;
-  };
   struct Object {
     int32_t pos;
     std::shared_ptr<IOleObject> object;
@@ -95,7 +92,7 @@ class RichDocument : public ITextDocument,
   std::vector<int32_t> runStarts_;
   std::vector<uint32_t> runFormats_;
   std::vector<CharFormat> formats_;
-  std::unordered_map<CharFormat, uint32_t, FormatHash> formatIndex_;
+  std::unordered_map<CharFormat, uint32_t, CharFormatHash> formatIndex_;
   // Paragraphs, the same way: paragraph i starts at paraStarts_[i].
   std::vector<int32_t> paraStarts_;
   std::vector<ParaFormat> paraFormats_;

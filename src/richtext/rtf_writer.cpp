@@ -9,78 +9,16 @@
 #include "platform/strings.h"
 #include "richtext/code_pages.h"
 #include "richtext/document_builder.h"
+#include "richtext/document_content.h"
 #include "richtext/embedded_object.h"
 
 namespace tagsmith {
 
 namespace {
 
-struct Run {
-  int32_t start;
-  int32_t end;
-  CharFormat format;
-};
-
-struct Paragraph {
-  int32_t start;
-  int32_t end;
-  int32_t alignment;
-  bool bullets;
-};
-
-struct Object {
-  int32_t cp;
-  std::shared_ptr<IOleObject> object;
-  SIZEL extent;
-};
-
-// Walks the story unit by unit as the conversion engine does: MoveEnd by one,
-// take the range, Move by one, until the story ends.
-template <typename Visit>
-void Walk(ITextDocument& document, int32_t unit, Visit visit) {
-  std::shared_ptr<ITextRange> range;
-  OleCheck(document.Range(0, 0, &range));
-  while (true) {
-    int32_t delta = 0;
-    OleCheck(range->MoveEnd(unit, 1, &delta));
-    if (delta == 0 || delta == -1) break;
-    int32_t start = 0, end = 0;
-    OleCheck(range->GetStart(&start));
-    OleCheck(range->GetEnd(&end));
-    visit(*range, start, end);
-    OleCheck(range->Move(unit, 1, &delta));
-    if (delta == 0 || delta == -1) break;
-  }
-}
-
-int32_t Colour(int32_t value) { return value < 0 ? tomAutoColor : (value & 0xFFFFFF); }
-
-CharFormat ReadFormat(ITextRange& range) {
-  std::shared_ptr<ITextFont> font;
-  OleCheck(range.GetFont(&font));
-  CharFormat f;
-  int32_t v = 0;
-  OleCheck(font->GetBold(&v));
-  f.bold = v != tomFalse && v != tomUndefined;
-  OleCheck(font->GetItalic(&v));
-  f.italic = v != tomFalse && v != tomUndefined;
-  OleCheck(font->GetStrikeThrough(&v));
-  f.strikeout = v != tomFalse && v != tomUndefined;
-  OleCheck(font->GetSuperscript(&v));
-  f.superscript = v != tomFalse && v != tomUndefined;
-  OleCheck(font->GetSubscript(&v));
-  f.subscript = v != tomFalse && v != tomUndefined;
-  OleCheck(font->GetUnderline(&v));
-  f.underline = v == tomUndefined || v < 0 ? tomNone : v;
-  OleCheck(font->GetForeColor(&v));
-  f.foreColor = Colour(v);
-  OleCheck(font->GetBackColor(&v));
-  f.backColor = Colour(v);
-  OleCheck(font->GetName(&f.fontName));
-  OleCheck(font->GetSize(&f.size));
-  OleCheck(range.GetURL(&f.link));
-  return f;
-}
+using Run = DocumentContent::Run;
+using Paragraph = DocumentContent::Paragraph;
+using Object = DocumentContent::Object;
 
 const char* UnderlineWord(int32_t kind) {
   switch (kind) {
@@ -167,10 +105,10 @@ class Writer {
     size_t object = 0;
     for (const Paragraph& p : paragraphs_) {
       out_ += "\\pard";
-      if (p.alignment == tomAlignCenter) out_ += "\\qc";
-      else if (p.alignment == tomAlignRight) out_ += "\\qr";
-      else if (p.alignment == tomAlignJustify) out_ += "\\qj";
-      if (p.bullets) {
+      if (p.format.alignment == tomAlignCenter) out_ += "\\qc";
+      else if (p.format.alignment == tomAlignRight) out_ += "\\qr";
+      else if (p.format.alignment == tomAlignJustify) out_ += "\\qj";
+      if (p.format.bullets) {
         const std::string f = std::to_string(symbolFont_);
         out_ += "{\\pntext\\f" + f + "\\'B7\\tab}{\\*\\pn\\pnlvlblt\\pnf" + f +
                 "\\pnindent0{\\pntxtb\\'B7}}\\fi-360\\li720";
@@ -211,37 +149,16 @@ class Writer {
 
  private:
   void Read() {
-    std::shared_ptr<ITextRange> all;
-    OleCheck(doc_.Range(0, 0, &all));
-    int32_t length = 0;
-    OleCheck(all->GetStoryLength(&length));
-    OleCheck(all->SetEnd(length));
-    OleCheck(all->GetText(&text_));
-    Walk(doc_, tomCharFormat, [this](ITextRange& r, int32_t s, int32_t e) {
-      runs_.push_back(Run{s, e, ReadFormat(r)});
-    });
-    Walk(doc_, tomParagraph, [this](ITextRange& r, int32_t s, int32_t e) {
-      std::shared_ptr<ITextPara> para;
-      OleCheck(r.GetPara(&para));
-      int32_t alignment = tomAlignLeft, list = tomListNone;
-      OleCheck(para->GetAlignment(&alignment));
-      OleCheck(para->GetListType(&list));
-      paragraphs_.push_back(Paragraph{s, e, alignment, list != tomListNone && list != tomUndefined});
-    });
-    int32_t count = 0;
-    OleCheck(objectList_.GetObjectCount(&count));
-    for (int32_t i = 0; i < count; ++i) {
-      REOBJECT reo;
-      reo.cbStruct = sizeof(REOBJECT);
-      OleCheck(objectList_.GetObject(i, &reo, REO_GETOBJ_POLEOBJ));
-      objects_.push_back(Object{reo.cp, reo.poleobj, reo.sizel});
-    }
-    std::stable_sort(objects_.begin(), objects_.end(), [](const Object& a, const Object& b) { return a.cp < b.cp; });
+    DocumentContent content = ReadDocumentContent(doc_, objectList_);
+    text_ = std::move(content.text);
+    runs_ = std::move(content.runs);
+    paragraphs_ = std::move(content.paragraphs);
+    objects_ = std::move(content.objects);
   }
 
   void Tables() {
     bool bullets = false;
-    for (const Paragraph& p : paragraphs_) bullets = bullets || p.bullets;
+    for (const Paragraph& p : paragraphs_) bullets = bullets || p.format.bullets;
     for (const Run& r : runs_) {
       if (!r.format.fontName.empty() && !fontIndex_.count(r.format.fontName)) {
         fontIndex_.emplace(r.format.fontName, static_cast<int32_t>(fonts_.size()));
