@@ -30,19 +30,20 @@ int64_t TWStringStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TWStringStream::Write(const void* buffer, int64_t count) {
-  if (count <= 0) return 0;
-  if (position_ == static_cast<int64_t>(data_.size()) * 2 && count % 2 == 0) {
+  if (count < 0) return 0;
+  if (count > 0 && position_ == static_cast<int64_t>(data_.size()) * 2 && count % 2 == 0) {
     // Appending whole characters at the end, the way code is accumulated.
     data_.append(static_cast<const char16_t*>(buffer), static_cast<size_t>(count / 2));
     position_ += count;
     return count;
   }
   const int64_t from = HalfUp(position_) * 2;
-  // ceil((P + count) / 2) characters; at an odd position the copy starts one
-  // byte later and needs one character more.
+  // ceil((P + count) / 2) characters, even for a count of 0: a write always
+  // ends the data after the written bytes. At an odd position the copy
+  // starts one byte later and needs one character more.
   const int64_t chars = std::max(HalfUp(position_ + count), HalfUp(from + count));
   data_.resize(static_cast<size_t>(chars));
-  std::memcpy(reinterpret_cast<char*>(data_.data()) + from, buffer, static_cast<size_t>(count));
+  if (count > 0) std::memcpy(reinterpret_cast<char*>(data_.data()) + from, buffer, static_cast<size_t>(count));
   position_ += count;
   return count;
 }

@@ -11,7 +11,7 @@ namespace tagsmith {
 // A byte stream over a wide (UTF-16) string: code is accumulated in one and
 // handed to the clipboard and to files from one. Positions and sizes are
 // bytes; the string holds two bytes per character. Writing truncates what
-// lies after the written bytes.
+// lies after the written bytes, also when it writes none.
 class TWStringStream : public TStream {
  public:
   explicit TWStringStream(std::u16string text = std::u16string());

@@ -24,6 +24,32 @@ TEST(WStringStream, WritingDiscardsWhatFollows) {
   EXPECT_EQ(s.GetSize(), 2);
 }
 
+TEST(WStringStream, AnEmptyWriteStillEndsTheDataAtThePosition) {
+  struct Case {
+    int64_t position;
+    std::u16string left;  // ceil(P / 2) characters
+  };
+  const Case cases[] = {{0, u""}, {2, u"a"}, {4, u"ab"}, {3, u"ab"}, {8, u"abcd"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.position);
+    TWStringStream s(u"abcd");
+    s.SetPosition(c.position);
+    EXPECT_EQ(s.Write(nullptr, 0), 0);
+    EXPECT_EQ(s.DataString(), c.left);
+    EXPECT_EQ(s.GetPosition(), c.position);
+    EXPECT_EQ(s.GetSize(), static_cast<int64_t>(c.left.size()) * 2);
+    char buffer[8];
+    EXPECT_EQ(s.Read(buffer, 8), 0) << "nothing is left after the position";
+  }
+  // A negative count is no write at all.
+  TWStringStream s(u"abcd");
+  s.SetPosition(2);
+  const char byte = 'x';
+  EXPECT_EQ(s.Write(&byte, -1), 0);
+  EXPECT_EQ(s.DataString(), u"abcd");
+  EXPECT_EQ(s.GetPosition(), 2);
+}
+
 TEST(WStringStream, SeekOriginsAndClamping) {
   TWStringStream s(u"xy");
   EXPECT_EQ(s.Seek(2, TStream::soFromEnd), 2);  // the offset counts back from the end
