@@ -392,7 +392,6 @@ void TUploadDispatcher::Execute(const std::shared_ptr<State>& state) {
   State& s = *state;
   Machinery& m = TheMachinery();
   m.noErrors.Set(true);
-  bool stopped = false;
   try {
     for (;;) {
       while (m.list.Count() < static_cast<size_t>(std::max(s.uploadsInEachTime, 0)) && !s.queue.empty()) {
@@ -405,12 +404,11 @@ void TUploadDispatcher::Execute(const std::shared_ptr<State>& state) {
         m.list.Add(std::move(thread));
       }
       m.endEvent.WaitFor(kDispatcherWait);
-      stopped = s.terminated;
+      const bool stopped = s.terminated;
       ReapUploadThreads(stopped);
       if (stopped || !m.noErrors.Get() || (s.queue.empty() && m.list.Count() == 0)) break;
     }
   } catch (...) {
-    stopped = s.terminated;
     try {
       ReapUploadThreads(true);
     } catch (...) {
@@ -418,11 +416,15 @@ void TUploadDispatcher::Execute(const std::shared_ptr<State>& state) {
     }
     m.noErrors.Set(false);
   }
-  const bool noErrors = m.noErrors.Get();
   if (s.onUploadFinished.Get()) {
     try {
-      SyncQueue::Main().Synchronize([&s, noErrors, stopped] {
+      SyncQueue::Main().Synchronize([&s, &m] {
         if (TOnUploadFinished handler = s.onUploadFinished.Get()) {
+          // Both flags are taken now, not when the loop ended: an abort
+          // accepted while this step waited for the main thread, or a
+          // failure of an upload left from an earlier run, is reported.
+          const bool noErrors = m.noErrors.Get();
+          const bool stopped = s.terminated;
           s.inFinishStep = true;
           try {
             handler(noErrors, stopped);

@@ -169,7 +169,8 @@ void CancelUploadsOf(const void* owner);
 // waits for UploadEndEvent (at most 300 ms) and reaps; it ends when asked to
 // stop, when UploadNoErrors is false, or when the queue and the list are both
 // empty, and then delivers OnUploadFinished (UploadNoErrors, stop requested)
-// on the main thread as its last action. Created suspended; Start once.
+// on the main thread as its last action, both read in that main-thread step.
+// Created suspended; Start once.
 class TUploadDispatcher {
  public:
   struct Settings {

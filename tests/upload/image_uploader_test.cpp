@@ -307,6 +307,87 @@ TEST_F(UploaderTest, AbortDuringThreeUploadsEndsTheRunWithoutWaitingForThem) {
   EXPECT_EQ(finished.size(), 1u);
 }
 
+// Counts the steps workers hand to the main thread, so that a test can keep
+// the main thread busy (serving nothing) until a given step is waiting.
+class QueuedSteps {
+ public:
+  QueuedSteps() {
+    SyncQueue::Main().SetWakeUpHandler([this] {
+      ++count_;
+      queued_.Set();
+    });
+  }
+  ~QueuedSteps() { SyncQueue::Main().SetWakeUpHandler(nullptr); }
+  // Waits, without serving, until `n` steps were queued in all.
+  bool WaitFor(int n) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (count_.load() < n) {
+      if (std::chrono::steady_clock::now() >= end) return false;
+      queued_.WaitFor(100ms);
+    }
+    return true;
+  }
+
+ private:
+  std::atomic<int> count_{0};
+  Event queued_{Event::Mode::AutoReset};
+};
+
+TEST_F(UploaderTest, TheFinishedEventReportsTheFlagsAsTheyAreWhenTheMainThreadRunsIt) {
+  HttpTestServer server(ReplyWithLinks);
+  Use(server);
+  AddImages(1);
+  {
+    // The image arrives, the run's loop ends and its last step waits while
+    // the main thread is busy; the user aborts meanwhile.
+    QueuedSteps steps;
+    uploader->StartUpload();
+    ASSERT_TRUE(steps.WaitFor(1));  // the image's links
+    EXPECT_TRUE(SyncQueue::Main().CheckSynchronize());
+    ASSERT_EQ(UploadedIds(), (std::vector<int>{0}));
+    ASSERT_TRUE(steps.WaitFor(2));  // the end of the run
+    EXPECT_TRUE(finished.empty());
+    uploader->AbortUpload();
+    ASSERT_TRUE(WaitFinished());
+    EXPECT_EQ(finished, (std::vector<Finished>{{true, true}})) << "the abort was accepted, so it is reported";
+  }
+  // Aborting once the run has reported its end changes nothing.
+  uploader->AbortUpload();
+  testing::ServeDuring(100ms);
+  EXPECT_EQ(finished.size(), 1u);
+}
+
+TEST_F(UploaderTest, TheFinishedEventReportsAFailureOfAnEarlierRunsUploadInTheMeantime) {
+  Event gate(Event::Mode::ManualReset);
+  HttpTestServer server([&](const auto&, auto& c) {
+    gate.WaitFor(10s);
+    c.Send(HttpReply("", "500 Internal Server Error"));
+  });
+  OpenOnExit open{gate};
+  Use(server);
+  uploader->OnImageFailed = nullptr;  // as the convert dialog has it: failures only clear the flag
+  AddImages(1);
+  uploader->StartUpload();
+  ASSERT_TRUE(server.WaitForRequests(1, 5s));
+  uploader->AbortUpload();
+  ASSERT_TRUE(WaitFinished());
+  ASSERT_EQ(UploadThreadList().Count(), 0u);  // its upload goes on, detached
+
+  // A second run with nothing to upload ends while the main thread is busy;
+  // meanwhile the detached upload fails.
+  QueuedSteps steps;
+  uploader->ClearImages();
+  uploader->StartUpload();
+  ASSERT_TRUE(steps.WaitFor(1));
+  gate.Set();
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  while (UploadNoErrors().Get() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+  ASSERT_FALSE(UploadNoErrors().Get());
+  ASSERT_TRUE(WaitFinished(2));
+  EXPECT_EQ(finished, (std::vector<Finished>{{true, true}, {false, false}}));
+  EXPECT_TRUE(uploaded.empty());
+}
+
 TEST_F(UploaderTest, DetachedUploadsAreCutOffWhenTheUploaderIsDestroyed) {
   Event gate(Event::Mode::ManualReset);
   HttpTestServer server([&](const auto& r, auto& c) {
