@@ -31,8 +31,13 @@ TEST_F(TagsmithConfigTest, SetGetListAndUnsetWorkOnTheSettingsStore) {
   }
   const ProcessResult list = Config({"list"});
   EXPECT_EQ(list.exitCode, 0);
+  // The tag set is stored and listed whole, bttBold off and the rest as before.
   EXPECT_EQ(list.out,
-            "ImageFormat=--PNG\nProgVer1=-1\nUILang=de\nUpscaleImages=FALSE\nbbcode/Data/bttBold=FALSE\n"
+            "ImageFormat=--PNG\nProgVer1=-1\nUILang=de\nUpscaleImages=FALSE\n"
+            "bbcode/Data/bttImage=TRUE\nbbcode/Data/bttFontName=FALSE\nbbcode/Data/bttFontSize=FALSE\n"
+            "bbcode/Data/bttFontColor=TRUE\nbbcode/Data/bttBold=FALSE\nbbcode/Data/bttItalic=TRUE\n"
+            "bbcode/Data/bttUnderline=TRUE\nbbcode/Data/bttStrikeout=TRUE\nbbcode/Data/bttAlign=FALSE\n"
+            "bbcode/Data/bttBullets=FALSE\n"
             "MainFormData/NormPos=1,2,3,4\n");
 
   EXPECT_EQ(Config({"get", "uilang"}).out, "de\n");
@@ -48,7 +53,9 @@ TEST_F(TagsmithConfigTest, SetGetListAndUnsetWorkOnTheSettingsStore) {
               RegistryValue::DWord(0xFFFFFFFFu));
     TBBCODETagSetHolder bbcode;
     store.ReadPersistent(settings::kBBCodeTagSet, bbcode);
-    EXPECT_EQ(bbcode.Data.Bits(), 0);  // the key exists with one value only
+    TBBCODETagSet expected(TBBCODETagSetHolder::kDefault);
+    expected.Exclude(bttBold);
+    EXPECT_EQ(bbcode.Data, expected);
   }
 
   EXPECT_EQ(Config({"unset", "UILang"}).exitCode, 0);
