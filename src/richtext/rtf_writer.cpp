@@ -74,6 +74,36 @@ const char* ObjectKindWord(OleObjectKind kind) {
   return "\\objemb";
 }
 
+// The character classes RTF tells apart for the choice of font: low ASCII
+// (\loch), other single-byte text (\hich) and East Asian text (\dbch).
+enum class CharClass { kLow, kHigh, kDouble };
+
+// Hangul, kana, Bopomofo, the CJK ideographs, symbols and punctuation, Yi,
+// and the full- and half-width forms; a high surrogate of planes 2 and 3 (the
+// supplementary ideographs) counts for its pair.
+bool IsEastAsian(char16_t c) {
+  return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x2E80 && c <= 0x2FFF) || (c >= 0x3000 && c <= 0x4DBF) ||
+         (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) || (c >= 0xA960 && c <= 0xA97F) ||
+         (c >= 0xAC00 && c <= 0xD7FF) || (c >= 0xD840 && c <= 0xD8BF) || (c >= 0xF900 && c <= 0xFAFF) ||
+         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+CharClass ClassOf(char16_t c) {
+  if (c < 0x80) return CharClass::kLow;
+  return IsEastAsian(c) ? CharClass::kDouble : CharClass::kHigh;
+}
+
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+const char* ClassWord(CharClass c) {
+  switch (c) {
+    case CharClass::kLow: return "\\loch";
+    case CharClass::kHigh: return "\\hich";
+    case CharClass::kDouble: return "\\dbch";
+  }
+  return "\\loch";
+}
+
 int64_t MulDivRound(int64_t a, int64_t b, int64_t c) {
   const int64_t n = a * b;
   return n >= 0 ? (n + c / 2) / c : -((-n + c / 2) / c);
@@ -127,8 +157,13 @@ class Writer {
             out_ += "\"}}{\\fldrslt{";
           }
         }
-        Attributes(rn.format);
         const int32_t a = std::max(rn.start, p.start), b = std::min(rn.end, p.end);
+        const bool eastAsian = HasEastAsian(a, b);
+        Attributes(rn.format, eastAsian);
+        // In a run with East Asian text every stretch says its class, so that
+        // a reader takes the associated font and size for it and the run's
+        // own for the rest.
+        CharClass current = CharClass::kDouble;
         for (int32_t i = a; i < b; ++i) {
           const char16_t c = i < static_cast<int32_t>(text_.size()) ? text_[static_cast<size_t>(i)] : u'\r';
           if (c == kParagraphMark) {
@@ -136,6 +171,11 @@ class Writer {
           } else if (c == kObjectChar && object < objects_.size() && objects_[object].cp == i) {
             WriteObject(objects_[object++]);
           } else {
+            if (eastAsian && !IsLowSurrogate(c) && ClassOf(c) != current) {
+              current = ClassOf(c);
+              out_ += ClassWord(current);
+              out_ += ' ';
+            }
             Char(c);
           }
           while (object < objects_.size() && objects_[object].cp <= i) ++object;  // objects off their character
@@ -204,12 +244,28 @@ class Writer {
     out_ += "}\n";
   }
 
-  void Attributes(const CharFormat& f) {
+  bool HasEastAsian(int32_t from, int32_t to) const {
+    for (int32_t i = std::max(from, 0); i < to && i < static_cast<int32_t>(text_.size()); ++i)
+      if (IsEastAsian(text_[static_cast<size_t>(i)])) return true;
+    return false;
+  }
+
+  // A run's character properties after \plain. Some readers keep the
+  // vertical position of a superscript or subscript across \plain and then
+  // lose the rest of the paragraph, so the run after one states \nosupersub.
+  // A run with East Asian text also gives its font and size as the
+  // associated ones of every character class, and its size even when it is
+  // the default: readers take the font and size of Asian text from those and
+  // otherwise fall back to their own defaults for it.
+  void Attributes(const CharFormat& f, bool eastAsian) {
     out_ += "\\plain";
-    if (!f.fontName.empty()) out_ += FormatString("\\f%d", fontIndex_.at(f.fontName));
+    if (afterSuperSub_ && !f.superscript && !f.subscript) out_ += "\\nosupersub";
+    afterSuperSub_ = f.superscript || f.subscript;
+    const int32_t font = f.fontName.empty() ? -1 : fontIndex_.at(f.fontName);
+    if (font >= 0) out_ += FormatString("\\f%d", font);
     const float halfPoints = std::round(f.size * 2.0f);
     const int fs = std::isfinite(halfPoints) ? static_cast<int>(std::clamp(halfPoints, 1.0f, 3276.0f)) : 24;
-    if (fs != 24) out_ += FormatString("\\fs%d", fs);
+    if (fs != 24 || eastAsian) out_ += FormatString("\\fs%d", fs);
     if (f.foreColor != tomAutoColor) out_ += FormatString("\\cf%d", colourIndex_.at(f.foreColor));
     if (f.backColor != tomAutoColor) {
       const int i = colourIndex_.at(f.backColor);
@@ -221,6 +277,13 @@ class Writer {
     if (f.strikeout) out_ += "\\strike";
     if (f.superscript) out_ += "\\super";
     else if (f.subscript) out_ += "\\sub";
+    if (eastAsian) {
+      for (CharClass c : {CharClass::kLow, CharClass::kHigh, CharClass::kDouble}) {
+        out_ += ClassWord(c);
+        if (font >= 0) out_ += FormatString("\\af%d", font);
+        out_ += FormatString("\\afs%d", fs);
+      }
+    }
     out_ += ' ';
   }
 
@@ -360,6 +423,8 @@ class Writer {
   std::vector<int32_t> colours_;
   std::map<int32_t, int32_t> colourIndex_;
   int32_t symbolFont_ = 0;
+  // The run written last was a superscript or subscript.
+  bool afterSuperSub_ = false;
   std::string out_;
 };
 

@@ -19,7 +19,10 @@ namespace tagsmith {
 //     text and background colour, bold, italic, the underline kind,
 //     strikeout, superscript, subscript, and its hyperlink as a HYPERLINK
 //     field; line breaks as \line, tabs as \tab, every character outside
-//     printable ASCII as \uN;
+//     printable ASCII as \uN; the run after a superscript or subscript
+//     with \nosupersub; a run holding East Asian text with its font and size
+//     also as the associated ones (\af, \afs) of each character class, and
+//     each stretch of its text marked \loch, \hich or \dbch;
 //   - each embedded object from its stored data (GetStoredData): a picture as
 //     \pict with its original bytes and sizes, an OLE object as \object with
 //     its class, data and result picture; an object that keeps no stored data

@@ -138,6 +138,78 @@ TEST(RtfWriter, WritesTheRtfOtherProgramsRead) {
             "{\\field{\\*\\fldinst{HYPERLINK \"http://x.org/\"}}{\\fldrslt{\\plain\\f0\\cf1 link\\par\n}}}}\n");
 }
 
+// The part of the written RTF after the tables: the paragraphs.
+std::string Body(const std::string& rtf) {
+  const size_t at = rtf.find("\\pard");
+  return at == std::string::npos ? rtf : rtf.substr(at);
+}
+
+TEST(RtfWriter, TheRunAfterASuperscriptOrSubscriptEndsItExplicitly) {
+  CharFormat plain, sup, sub;
+  sup.superscript = true;
+  sub.subscript = true;
+  struct Piece {
+    const char16_t* text;
+    const CharFormat& format;
+  };
+  const struct {
+    const char* name;
+    std::vector<Piece> pieces;
+    std::string body;
+  } cases[] = {
+      {"superscript",
+       {{u"E = mc", plain}, {u"2", sup}, {u", next.\r", plain}, {u"after", plain}},
+       "\\pard \\plain E = mc\\plain\\super 2\\plain\\nosupersub , next.\\par\n\\pard \\plain after\\par\n}\n"},
+      {"subscript",
+       {{u"H", plain}, {u"2", sub}, {u"O", plain}},
+       "\\pard \\plain H\\plain\\sub 2\\plain\\nosupersub O\\par\n}\n"},
+      {"one after the other",
+       {{u"x", plain}, {u"2", sup}, {u"i", sub}, {u"y", plain}},
+       "\\pard \\plain x\\plain\\super 2\\plain\\sub i\\plain\\nosupersub y\\par\n}\n"},
+      {"at the end of a paragraph",
+       {{u"x", plain}, {u"2\r", sup}, {u"y", plain}},
+       "\\pard \\plain x\\plain\\super 2\\par\n\\pard \\plain\\nosupersub y\\par\n}\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto doc = RichDocument::Create();
+    for (const Piece& p : c.pieces) doc->AppendText(p.text, p.format);
+    EXPECT_EQ(Body(Write(*doc)), c.body);
+    ExpectRoundTrip(*doc);
+  }
+}
+
+TEST(RtfWriter, EastAsianTextCarriesItsFontAndSizeAsTheAssociatedOnes) {
+  const struct {
+    const char* name;
+    std::u16string text;
+    CharFormat format;
+    std::string body;
+  } cases[] = {
+      {"Chinese at the default size", u"中文", Font(u"SimSun", 12),
+       "\\pard \\plain\\f0\\fs24\\loch\\af0\\afs24\\hich\\af0\\afs24\\dbch\\af0\\afs24 "
+       "\\u20013\\'3f\\u25991\\'3f\\par\n}\n"},
+      {"Japanese among Latin text", u"Tokyo 東京。 café", Font(u"MS Mincho", 10.5f),
+       "\\pard \\plain\\f0\\fs21\\loch\\af0\\afs21\\hich\\af0\\afs21\\dbch\\af0\\afs21 "
+       "\\loch Tokyo \\dbch \\u26481\\'3f\\u20140\\'3f\\u12290\\'3f\\loch  caf\\hich \\u233\\'e9\\par\n}\n"},
+      {"Korean without a font", u"한국어", Font(u"", 14),
+       "\\pard \\plain\\fs28\\loch\\afs28\\hich\\afs28\\dbch\\afs28 "
+       "\\u-10916\\'3f\\u-21139\\'3f\\u-14924\\'3f\\par\n}\n"},
+      {"an ideograph beyond the first plane", u"\U00020000a", Font(u"SimSun-ExtB", 12),
+       "\\pard \\plain\\f0\\fs24\\loch\\af0\\afs24\\hich\\af0\\afs24\\dbch\\af0\\afs24 "
+       "\\u-10176\\'3f\\u-9216\\'3f\\loch a\\par\n}\n"},
+      {"no Asian text: nothing more", u"Привет", Font(u"Arial", 12),
+       "\\pard \\plain\\f0 \\u1055\\'3f\\u1088\\'3f\\u1080\\'3f\\u1074\\'3f\\u1077\\'3f\\u1090\\'3f\\par\n}\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto doc = RichDocument::Create();
+    doc->AppendText(c.text, c.format);
+    EXPECT_EQ(Body(Write(*doc)), c.body);
+    ExpectRoundTrip(*doc);
+  }
+}
+
 TEST(RtfWriter, ObjectsKeepTheirExtentWhenTheDocumentResizedThem) {
   // A twip is 1.76 HIMETRIC, so the goal size alone cannot hold every
   // extent; the writer adds a scale where it must. (A side of 0 is written
