@@ -308,29 +308,34 @@ TEST_F(UploaderTest, AbortDuringThreeUploadsEndsTheRunWithoutWaitingForThem) {
 }
 
 // Counts the steps workers hand to the main thread, so that a test can keep
-// the main thread busy (serving nothing) until a given step is waiting.
+// the main thread busy (serving nothing) until a given step is waiting. A
+// worker calls the handler after queueing its step, possibly after the main
+// thread ran the step, so the count lives as long as the last call.
 class QueuedSteps {
  public:
   QueuedSteps() {
-    SyncQueue::Main().SetWakeUpHandler([this] {
-      ++count_;
-      queued_.Set();
+    SyncQueue::Main().SetWakeUpHandler([state = state_] {
+      ++state->count;
+      state->queued.Set();
     });
   }
   ~QueuedSteps() { SyncQueue::Main().SetWakeUpHandler(nullptr); }
   // Waits, without serving, until `n` steps were queued in all.
   bool WaitFor(int n) {
     const auto end = std::chrono::steady_clock::now() + 10s;
-    while (count_.load() < n) {
+    while (state_->count.load() < n) {
       if (std::chrono::steady_clock::now() >= end) return false;
-      queued_.WaitFor(100ms);
+      state_->queued.WaitFor(100ms);
     }
     return true;
   }
 
  private:
-  std::atomic<int> count_{0};
-  Event queued_{Event::Mode::AutoReset};
+  struct State {
+    std::atomic<int> count{0};
+    Event queued{Event::Mode::AutoReset};
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 TEST_F(UploaderTest, TheFinishedEventReportsTheFlagsAsTheyAreWhenTheMainThreadRunsIt) {
