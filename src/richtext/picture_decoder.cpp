@@ -623,6 +623,9 @@ WmfLayout ScanWmf(std::string_view b) {
 //   source rectangles clipped to the bitmap;
 // - polygons, texts and fonts are copied with the counts their records hold;
 // - extents and scales of zero, which libwmf divides by, are dropped;
+// - pens and fonts are at most as wide and as high as the smallest window
+//   the metafile sets up (or its frame): drawing a line or a letter costs
+//   the square of its size in pixels;
 // - the header is written anew: sizes, the record size and the object count
 //   are those of the rebuilt records.
 
@@ -632,6 +635,7 @@ constexpr int64_t kMaxWmfBitmapPixels = kPixelBudget / 4;
 class WmfRebuilder {
  public:
   std::string Rebuild(std::string_view b, const WmfLayout& layout) {
+    maxSize_ = SmallestWindow(b, layout);
     size_t at = layout.headerAt + 18;
     for (;;) {
       const uint32_t words = Le32(b, at);
@@ -676,6 +680,30 @@ class WmfRebuilder {
   static void Put16At(std::string& s, size_t at, uint16_t v) {
     s[at] = char(v & 0xFF);
     s[at + 1] = char(v >> 8);
+  }
+
+  // The larger side of the smallest window the metafile sets (its frame
+  // counting as one), in logical units.
+  static int32_t SmallestWindow(std::string_view b, const WmfLayout& layout) {
+    int32_t smallest = 0x7FFF;
+    auto take = [&](double w, double h) {
+      const double side = std::max(std::fabs(w), std::fabs(h));
+      if (side >= 1) smallest = std::min<int32_t>(smallest, int32_t(std::min(side, 32767.0)));
+    };
+    if (layout.placeable) take(layout.placeableBox.right - layout.placeableBox.left,
+                               layout.placeableBox.bottom - layout.placeableBox.top);
+    for (size_t at = layout.headerAt + 18;;) {
+      const uint32_t words = Le32(b, at);
+      const uint16_t function = Le16(b, at + 4);
+      if (function == 0x0000) break;
+      if (function == 0x020C && words >= 5) take(LeI16(b, at + 8), LeI16(b, at + 6));
+      at += size_t(words) * 2;
+    }
+    return smallest;
+  }
+  uint16_t Bounded(uint16_t size) const {
+    const int32_t v = int16_t(size);
+    return uint16_t(int16_t(std::clamp(v, -maxSize_, maxSize_)));
   }
 
   size_t Count() const { return params_.size() / 2; }
@@ -801,7 +829,8 @@ class WmfRebuilder {
 
       // Objects.
       case 0x02FA:  // CREATEPENINDIRECT: style, width (x, y), colour
-        if (First(5, p)) Create(function, {uint16_t(p[0] & 0x0F0F), p[1], p[2], p[3], p[4]}, kDrawing);
+        if (First(5, p))
+          Create(function, {uint16_t(p[0] & 0x0F0F), Bounded(p[1]), Bounded(p[2]), p[3], p[4]}, kDrawing);
         else CreateEmptyBrush(kInert);
         return;
       case 0x02FC:  // CREATEBRUSHINDIRECT: style, colour, hatch
@@ -820,6 +849,8 @@ class WmfRebuilder {
           CreateEmptyBrush(kInert);
           return;
         }
+        p[0] = Bounded(p[0]);  // height
+        p[1] = Bounded(p[1]);  // width
         std::string face(params_.substr(18, std::min<size_t>(params_.size() - 18, 31)));
         face = face.substr(0, face.find('\0'));
         face.resize(32, '\0');
@@ -934,6 +965,7 @@ class WmfRebuilder {
   }
 
   std::string_view params_;
+  int32_t maxSize_ = 0x7FFF;
   std::string records_;
   uint32_t maxWords_ = 3;
   std::vector<Slot> slots_;
