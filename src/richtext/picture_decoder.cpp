@@ -625,7 +625,10 @@ WmfLayout ScanWmf(std::string_view b) {
 // - extents and scales of zero, which libwmf divides by, are dropped;
 // - pens and fonts are at most as wide and as high as the smallest window
 //   the metafile sets up (or its frame): drawing a line or a letter costs
-//   the square of its size in pixels;
+//   the square of its size in pixels; bitmaps drawn more than four times
+//   that size, which libwmf scales whole before it clips them, are dropped;
+// - rectangles, which libwmf's gd fills pixel by pixel without clipping, are
+//   clipped to a margin of one window around the window set up;
 // - the header is written anew: sizes, the record size and the object count
 //   are those of the rebuilt records.
 
@@ -701,9 +704,14 @@ class WmfRebuilder {
     }
     return smallest;
   }
+  // A font's size keeps its sign (a negative height is the letters' own).
   uint16_t Bounded(uint16_t size) const {
     const int32_t v = int16_t(size);
     return uint16_t(int16_t(std::clamp(v, -maxSize_, maxSize_)));
+  }
+  // A pen's width has none: libwmf reads it unsigned.
+  uint16_t BoundedWidth(uint16_t size) const {
+    return uint16_t(std::min<int32_t>(std::abs(int32_t(int16_t(size))), maxSize_));
   }
 
   size_t Count() const { return params_.size() / 2; }
@@ -780,6 +788,27 @@ class WmfRebuilder {
     return out;
   }
 
+  // A rectangle (bottom, right, top, left from parameter `at` on) clipped to
+  // the window set up and a margin of its size around it.
+  std::vector<uint16_t> ClampedRect(std::vector<uint16_t> p, size_t at) const {
+    if (!hasWindow_) return p;
+    auto clamp = [](uint16_t v, double org, double ext) {
+      const double lo = std::min(org, org + ext) - std::fabs(ext), hi = std::max(org, org + ext) + std::fabs(ext);
+      return uint16_t(int16_t(std::clamp(double(int16_t(v)), std::max(lo, -32768.0), std::min(hi, 32767.0))));
+    };
+    p[at] = clamp(p[at], orgY_, extY_);
+    p[at + 1] = clamp(p[at + 1], orgX_, extX_);
+    p[at + 2] = clamp(p[at + 2], orgY_, extY_);
+    p[at + 3] = clamp(p[at + 3], orgX_, extX_);
+    return p;
+  }
+
+  // Whether a bitmap drawn w x h logical units stays within four times the
+  // picture's size.
+  bool Drawable(int32_t w, int32_t h) const {
+    return std::abs(w) <= 4 * maxSize_ && std::abs(h) <= 4 * maxSize_;
+  }
+
   // Clips a source rectangle to a bitmap; false when nothing is left.
   static bool ClipSource(int32_t bw, int32_t bh, int32_t& x, int32_t& y, int32_t& w, int32_t& h) {
     if (w <= 0 || h <= 0) return false;
@@ -807,22 +836,53 @@ class WmfRebuilder {
       case 0x0102: case 0x0104: case 0x0106: case 0x0107: case 0x0108: case 0x012E:
         if (First(1, p)) Emit(function, p);
         return;
-      case 0x0201: case 0x0209: case 0x020A: case 0x020B: case 0x020D: case 0x020F: case 0x0211: case 0x0213:
+      case 0x0201: case 0x0209: case 0x020A: case 0x020D: case 0x0211: case 0x0213:
       case 0x0214: case 0x0220: case 0x0231:
         if (First(2, p)) Emit(function, p);
         return;
-      case 0x020C: case 0x020E:  // SETWINDOWEXT, SETVIEWPORTEXT
+      case 0x020B:  // SETWINDOWORG: y, x
+        if (First(2, p)) orgY_ = int16_t(p[0]), orgX_ = int16_t(p[1]), Emit(function, p);
+        return;
+      case 0x020F:  // OFFSETWINDOWORG: y, x
+        if (First(2, p)) orgY_ += int16_t(p[0]), orgX_ += int16_t(p[1]), Emit(function, p);
+        return;
+      case 0x020C:  // SETWINDOWEXT: y, x
+        if (First(2, p) && p[0] && p[1]) extY_ = int16_t(p[0]), extX_ = int16_t(p[1]), hasWindow_ = true, Emit(function, p);
+        return;
+      case 0x020E:  // SETVIEWPORTEXT
         if (First(2, p) && p[0] && p[1]) Emit(function, p);
         return;
       case 0x0410: case 0x0412:  // SCALEWINDOWEXT, SCALEVIEWPORTEXT: yDenom, yNum, xDenom, xNum
-        if (First(4, p) && p[0] && p[1] && p[2] && p[3]) Emit(function, p);
+        if (First(4, p) && p[0] && p[1] && p[2] && p[3]) {
+          if (function == 0x0410) {
+            // An extent scaled to nothing would be divided by.
+            const double y = std::trunc(extY_ * int16_t(p[1]) / int16_t(p[0]));
+            const double x = std::trunc(extX_ * int16_t(p[3]) / int16_t(p[2]));
+            if (hasWindow_ && (y == 0 || x == 0 || std::fabs(y) > 32767 || std::fabs(x) > 32767)) return;
+            extY_ = y, extX_ = x;
+          }
+          Emit(function, p);
+        }
         return;
-      case 0x0415: case 0x0416: case 0x0418: case 0x041B: case 0x041F:
+      case 0x0415: case 0x0416: case 0x0418: case 0x041F:
         if (First(4, p)) Emit(function, p);
         return;
-      case 0x061C: case 0x061D:  // ROUNDRECT, PATBLT
-        if (First(6, p)) Emit(function, p);
+      case 0x041B:  // RECTANGLE: bottom, right, top, left
+        if (First(4, p)) Emit(function, ClampedRect(p, 0));
         return;
+      case 0x061C:  // ROUNDRECT: corner height and width, bottom, right, top, left
+        if (First(6, p)) Emit(function, ClampedRect(p, 2));
+        return;
+      case 0x061D: {  // PATBLT: rop, height, width, y, x
+        if (!First(6, p)) return;
+        const int32_t h = int16_t(p[2]), w = int16_t(p[3]), y = int16_t(p[4]), x = int16_t(p[5]);
+        std::vector<uint16_t> r{uint16_t(y + h), uint16_t(x + w), uint16_t(y), uint16_t(x)};
+        if (int64_t(y) + h != int16_t(y + h) || int64_t(x) + w != int16_t(x + w)) return;
+        r = ClampedRect(r, 0);
+        Emit(function, {p[0], p[1], uint16_t(int16_t(r[0]) - int16_t(r[2])), uint16_t(int16_t(r[1]) - int16_t(r[3])),
+                        r[2], r[3]});
+        return;
+      }
       case 0x0817: case 0x081A: case 0x0830:  // ARC, PIE, CHORD
         if (First(8, p)) Emit(function, p);
         return;
@@ -830,7 +890,7 @@ class WmfRebuilder {
       // Objects.
       case 0x02FA:  // CREATEPENINDIRECT: style, width (x, y), colour
         if (First(5, p))
-          Create(function, {uint16_t(p[0] & 0x0F0F), Bounded(p[1]), Bounded(p[2]), p[3], p[4]}, kDrawing);
+          Create(function, {uint16_t(p[0] & 0x0F0F), BoundedWidth(p[1]), BoundedWidth(p[2]), p[3], p[4]}, kDrawing);
         else CreateEmptyBrush(kInert);
         return;
       case 0x02FC:  // CREATEBRUSHINDIRECT: style, colour, hatch
@@ -945,13 +1005,13 @@ class WmfRebuilder {
         if (function == 0x0940) {
           int32_t ys = S(2), xs = S(3), h = S(4), w = S(5);
           const int32_t yd = S(6), xd = S(7);
-          if (!ClipSource(bw, bh, xs, ys, w, h)) return;
+          if (!ClipSource(bw, bh, xs, ys, w, h) || !Drawable(w, h)) return;
           Emit(function, {P(0), P(1), uint16_t(ys), uint16_t(xs), uint16_t(h), uint16_t(w), uint16_t(yd), uint16_t(xd)},
                *dib);
           return;
         }
         int32_t sh = S(src), sw = S(src + 1), ys = S(src + 2), xs = S(src + 3);
-        if (!ClipSource(bw, bh, xs, ys, sw, sh)) return;
+        if (!ClipSource(bw, bh, xs, ys, sw, sh) || !Drawable(S(src + 5), S(src + 4))) return;
         std::vector<uint16_t> head{P(0), P(1)};
         if (function == 0x0F43) head.push_back(0);  // DIB_RGB_COLORS
         for (int32_t v : {sh, sw, ys, xs}) head.push_back(uint16_t(v));
@@ -966,6 +1026,8 @@ class WmfRebuilder {
 
   std::string_view params_;
   int32_t maxSize_ = 0x7FFF;
+  bool hasWindow_ = false;  // the window in force, once the metafile sets one
+  double orgX_ = 0, orgY_ = 0, extX_ = 0, extY_ = 0;
   std::string records_;
   uint32_t maxWords_ = 3;
   std::vector<Slot> slots_;
