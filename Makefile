@@ -62,11 +62,13 @@ bench: deps
 # inputs gather in build-fuzz/corpus/TARGET/, findings in build-fuzz/
 # (TARGET-crash-*, -leak-*, -timeout-*, -oom-*).
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= rtf_reader banner_storage
+FUZZ_TARGETS ?= rtf_reader banner_storage picture_decoder
 FUZZ_SEEDS_rtf_reader ?= $(wildcard ../shared/corpus/rtf/*/) tests/richtext/fuzz_regressions/
 FUZZ_FLAGS_rtf_reader = -max_len=65536 -dict=fuzz/rtf.dict
 FUZZ_SEEDS_banner_storage ?= fuzz/seeds/banner_storage/ tests/updates/fuzz_regressions/
 FUZZ_FLAGS_banner_storage = -max_len=16384 -dict=fuzz/zip.dict
+FUZZ_SEEDS_picture_decoder ?= fuzz/seeds/picture_decoder/ tests/richtext/picture_fuzz_regressions/
+FUZZ_FLAGS_picture_decoder = -max_len=32768 -dict=fuzz/picture.dict
 fuzz:
 	@scripts/install-deps.sh --fuzz
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \

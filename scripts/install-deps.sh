@@ -17,12 +17,18 @@ libs=(libxml2-dev libsqlite3-dev libcurl4-openssl-dev libpng-dev libjpeg62-turbo
 # TIFF, ...) that pasting and inserting pictures take, and a font for the
 # offscreen platform, which --no-install-recommends would leave out.
 qt=(qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins fonts-dejavu-core)
+# What the running program needs beyond the libraries, which the libraries
+# only recommend: the PostScript base fonts libwmf plays the text of WMF
+# pictures with (from /usr/share/fonts/type1/urw-base35), the certificate
+# authorities libcurl checks HTTPS image hosts against, and xdg-open, which
+# opens the preview page and links in the user's browser.
+runtime=(fonts-urw-base35 ca-certificates xdg-utils)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
 compare=(libvips-tools imagemagick libpixman-1-dev bc pandoc unrtf)
 banners=(librsvg2-bin fonts-dejavu-core)
 
-want=("${build[@]}" "${libs[@]}" "${qt[@]}" "${tests[@]}")
+want=("${build[@]}" "${libs[@]}" "${qt[@]}" "${runtime[@]}" "${tests[@]}")
 for arg in "$@"; do
   case "$arg" in
     --fuzz) want+=("${fuzz[@]}") ;;

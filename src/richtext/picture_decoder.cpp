@@ -5,6 +5,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -57,6 +58,19 @@ DecodedPicture NewPicture(int64_t width, int64_t height) {
   return p;
 }
 
+// A picture's data bounds what it can fill: every coding has a most it can
+// compress, so a picture declaring more pixels than its bytes could code is
+// refused before any pixel memory is taken. `pixelsPerByte` is the format's
+// most pixels a byte of its coded data can stand for, `slack` covers
+// headers and the start of a coding that has not reached its best ratio.
+void CheckDataCanFill(const char* kind, int64_t width, int64_t height, uint64_t dataBytes, int64_t pixelsPerByte,
+                      int64_t slack) {
+  const int64_t most = int64_t(std::min<uint64_t>(dataBytes, uint64_t(kPixelBudget))) * pixelsPerByte + slack;
+  if (width * height > most)
+    Fail(kind, FormatString("%llu bytes of data can not fill %lld x %lld pixels", (unsigned long long)dataBytes,
+                            (long long)width, (long long)height));
+}
+
 inline uint32_t Premultiply(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
   if (a == 255) return 0xFF000000u | r << 16 | g << 8 | b;
   if (a == 0) return 0;
@@ -65,6 +79,41 @@ inline uint32_t Premultiply(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
 }
 
 // --- PNG ---------------------------------------------------------------------
+
+uint32_t Be32(std::string_view b, size_t at) {
+  return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 | uint32_t(uint8_t(b[at + 2])) << 8 |
+         uint8_t(b[at + 3]);
+}
+
+// Deflate codes at most 258 bytes in 2 bits (a 1-bit length code and a
+// 1-bit distance code): 1032 bytes a byte. The rows of a PNG, with their
+// filter bytes, can not come from fewer IDAT bytes than that allows.
+void CheckPngData(std::string_view bytes) {
+  size_t at = 8;
+  uint64_t width = 0, height = 0, bitsPerPixel = 0, idat = 0;
+  while (at + 12 <= bytes.size()) {
+    const uint32_t length = Be32(bytes, at);
+    const std::string_view type = bytes.substr(at + 4, 4);
+    if (length > bytes.size() - at - 12) break;  // libpng reports the damage itself
+    if (type == "IHDR" && length >= 13) {
+      width = Be32(bytes, at + 8);
+      height = Be32(bytes, at + 12);
+      const unsigned depth = uint8_t(bytes[at + 16]), colourType = uint8_t(bytes[at + 17]);
+      const unsigned channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+      bitsPerPixel = uint64_t(depth) * channels;
+    } else if (type == "IDAT") {
+      idat += length;
+    } else if (type == "IEND") {
+      break;
+    }
+    at += size_t(length) + 12;
+  }
+  if (!width || !height || !bitsPerPixel) return;
+  const uint64_t raw = height * (1 + (width * bitsPerPixel + 7) / 8);
+  if (idat < raw / 1032)
+    Fail("PNG", FormatString("%llu bytes of data can not fill %llu x %llu pixels", (unsigned long long)idat,
+                             (unsigned long long)width, (unsigned long long)height));
+}
 
 DecodedPicture DecodePng(std::string_view bytes) {
   if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8))
@@ -79,6 +128,7 @@ DecodedPicture DecodePng(std::string_view bytes) {
     ~Guard() { png_image_free(image); }
   } guard{&image};
   CheckBudget(image.width, image.height);
+  CheckPngData(bytes);
   image.format = PNG_FORMAT_BGRA;  // in memory: the little-endian 0xAARRGGBB of a pixel
   DecodedPicture p = NewPicture(image.width, image.height);
   if (!png_image_finish_read(&image, nullptr, p.pixels.data(), png_int_32(image.width) * 4, nullptr))
@@ -137,6 +187,11 @@ void DecodeJpegInto(JpegDecode* s, std::string_view bytes) {
   jpeg_mem_src(&s->cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
   jpeg_read_header(&s->cinfo, TRUE);
   CheckBudget(s->cinfo.image_width, s->cinfo.image_height);
+  // Every 8 x 8 block of a component takes at least one bit (its DC code),
+  // and the least sampled component has a block for at most 32 x 32 pixels:
+  // 8192 pixels a byte. Arithmetic coding, which document writers do not
+  // produce, is held to the same bound.
+  CheckDataCanFill("JPEG", s->cinfo.image_width, s->cinfo.image_height, bytes.size(), 8192, 65536);
   const bool cmyk = s->cinfo.jpeg_color_space == JCS_CMYK || s->cinfo.jpeg_color_space == JCS_YCCK;
   s->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
   jpeg_start_decompress(&s->cinfo);
@@ -286,11 +341,23 @@ DecodedPicture DecodeDibAt(std::string_view dib, uint64_t bitsOffset, const char
   }
   uint64_t bitsAt = bitsOffset ? bitsOffset : tableEnd;
   if (bitsAt > dib.size()) Fail(format, "truncated pixel data");
+  const bool rle = compression == kBiRle8 || compression == kBiRle4;
+  const uint64_t rowBytes = ((uint64_t(width) * bpp + 31) / 32) * 4;
+  const uint64_t lastRowBytes = (uint64_t(width) * bpp + 7) / 8;
+  if (rle) {
+    // A run codes at most 255 pixels in 2 bytes, but an end-of-line code
+    // leaves the rest of its row unset; writers that skip pixels so skip at
+    // most a few thousand a row: 2048 pixels a byte.
+    CheckDataCanFill(format, width, height, dib.size() - bitsAt, 2048, 65536);
+  } else if (bitsAt + rowBytes * uint64_t(height - 1) + lastRowBytes > dib.size()) {
+    // Some writers leave off the padding of the last row.
+    Fail(format, "truncated pixel data");
+  }
 
   DecodedPicture p = NewPicture(width, height);
   auto rowOut = [&](int64_t y) { return p.pixels.data() + size_t(topDown ? y : height - 1 - y) * size_t(width); };
 
-  if (compression == kBiRle8 || compression == kBiRle4) {
+  if (rle) {
     // Pixels the runs skip stay transparent.
     const std::string_view bits = dib.substr(bitsAt);
     size_t i = 0;
@@ -330,11 +397,6 @@ DecodedPicture DecodeDibAt(std::string_view dib, uint64_t bitsOffset, const char
     }
     return p;
   }
-
-  const uint64_t rowBytes = ((uint64_t(width) * bpp + 31) / 32) * 4;
-  const uint64_t lastRowBytes = (uint64_t(width) * bpp + 7) / 8;
-  // Some writers leave off the padding of the last row.
-  if (bitsAt + rowBytes * uint64_t(height - 1) + lastRowBytes > dib.size()) Fail(format, "truncated pixel data");
 
   Channel ch[4];
   bool useAlpha = false;
@@ -460,6 +522,13 @@ DecodedPicture DecodeGif(std::string_view bytes) {
     CheckBudget(d.Width, d.Height);
     const int64_t sw = gif->SWidth > 0 ? gif->SWidth : d.Left + d.Width;
     const int64_t sh = gif->SHeight > 0 ? gif->SHeight : d.Top + d.Height;
+    // LZW codes of at most 12 bits each stand for a string of at most 4096
+    // pixels: 2731 pixels a byte, for the frame and for the screen it is
+    // drawn on alike.
+    const uint64_t dataBytes = bytes.size() - std::min(source.at, bytes.size());
+    CheckDataCanFill("GIF", d.Width, d.Height, dataBytes, 2731, 4096);
+    CheckBudget(sw, sh);
+    CheckDataCanFill("GIF", sw, sh, bytes.size(), 2731, 4096);
     p = NewPicture(sw, sh);
     std::vector<GifPixelType> line(size_t(d.Width));
     auto putRow = [&](int64_t row) {
@@ -539,6 +608,460 @@ WmfLayout ScanWmf(std::string_view b) {
   return l;
 }
 
+// --- What libwmf is given ------------------------------------------------------
+//
+// libwmf trusts the records it plays: sizes, counts, object indices, strings
+// without their terminator and the bitmaps inside records reach its C code
+// as they are. So it never sees the document's bytes. The metafile is
+// rebuilt from the records this player needs, each checked and written in
+// its one canonical form; the rest is left out:
+// - escapes, palettes, regions, flood fills and the old device-dependent
+//   bitmap records are dropped; the objects among them (palettes, regions,
+//   pattern brushes of device-dependent bitmaps) become empty brushes, so that
+//   the object table keeps its numbering, and selecting them does nothing;
+// - bitmaps are decoded here and written again as plain 24-bit DIBs, their
+//   source rectangles clipped to the bitmap;
+// - polygons, texts and fonts are copied with the counts their records hold;
+// - extents and scales of zero, which libwmf divides by, are dropped;
+// - pens and fonts are at most as wide and as high as the smallest window
+//   the metafile sets up (or its frame): drawing a line or a letter costs
+//   the square of its size in pixels; bitmaps drawn more than four times
+//   that size, which libwmf scales whole before it clips them, are dropped;
+// - rectangles, which libwmf's gd fills pixel by pixel without clipping, are
+//   clipped to a margin of one window around the window set up;
+// - the header is written anew: sizes, the record size and the object count
+//   are those of the rebuilt records.
+
+// The most bitmap pixels one metafile may hold in all its records.
+constexpr int64_t kMaxWmfBitmapPixels = kPixelBudget / 4;
+
+class WmfRebuilder {
+ public:
+  std::string Rebuild(std::string_view b, const WmfLayout& layout) {
+    maxSize_ = SmallestWindow(b, layout);
+    size_t at = layout.headerAt + 18;
+    for (;;) {
+      const uint32_t words = Le32(b, at);
+      const uint16_t function = Le16(b, at + 4);
+      if (function == 0x0000) break;
+      params_ = b.substr(at + 6, size_t(words) * 2 - 6);
+      Take(function);
+      at += size_t(words) * 2;
+    }
+    Emit(0x0000, {});
+    std::string out;
+    if (layout.placeable) {
+      std::string p(b.substr(0, 22));
+      if (Le16(p, 14) == 0) Put16At(p, 14, 1440);  // units an inch, which libwmf divides by
+      uint16_t sum = 0;
+      for (size_t i = 0; i < 20; i += 2) sum ^= Le16(p, i);
+      Put16At(p, 20, sum);
+      out += p;
+    }
+    std::string h;
+    Put16(h, 1);
+    Put16(h, 9);
+    Put16(h, 0x0300);
+    Put32(h, uint32_t((18 + records_.size()) / 2));
+    Put16(h, uint16_t(slots_.size()));
+    Put32(h, maxWords_);
+    Put16(h, 0);
+    return out + h + records_;
+  }
+
+ private:
+  enum Slot : uint8_t { kFree, kDrawing, kInert };
+
+  static void Put16(std::string& s, uint16_t v) {
+    s += char(v & 0xFF);
+    s += char(v >> 8);
+  }
+  static void Put32(std::string& s, uint32_t v) {
+    Put16(s, uint16_t(v));
+    Put16(s, uint16_t(v >> 16));
+  }
+  static void Put16At(std::string& s, size_t at, uint16_t v) {
+    s[at] = char(v & 0xFF);
+    s[at + 1] = char(v >> 8);
+  }
+
+  // The larger side of the smallest window the metafile sets (its frame
+  // counting as one), in logical units.
+  static int32_t SmallestWindow(std::string_view b, const WmfLayout& layout) {
+    int32_t smallest = 0x7FFF;
+    auto take = [&](double w, double h) {
+      const double side = std::max(std::fabs(w), std::fabs(h));
+      if (side >= 1) smallest = std::min<int32_t>(smallest, int32_t(std::min(side, 32767.0)));
+    };
+    if (layout.placeable) take(layout.placeableBox.right - layout.placeableBox.left,
+                               layout.placeableBox.bottom - layout.placeableBox.top);
+    for (size_t at = layout.headerAt + 18;;) {
+      const uint32_t words = Le32(b, at);
+      const uint16_t function = Le16(b, at + 4);
+      if (function == 0x0000) break;
+      if (function == 0x020C && words >= 5) take(LeI16(b, at + 8), LeI16(b, at + 6));
+      at += size_t(words) * 2;
+    }
+    return smallest;
+  }
+  // A font's size keeps its sign (a negative height is the letters' own).
+  uint16_t Bounded(uint16_t size) const {
+    const int32_t v = int16_t(size);
+    return uint16_t(int16_t(std::clamp(v, -maxSize_, maxSize_)));
+  }
+  // A pen's width has none: libwmf reads it unsigned.
+  uint16_t BoundedWidth(uint16_t size) const {
+    return uint16_t(std::min<int32_t>(std::abs(int32_t(int16_t(size))), maxSize_));
+  }
+
+  size_t Count() const { return params_.size() / 2; }
+  uint16_t P(size_t i) const { return Le16(params_, i * 2); }
+  int16_t S(size_t i) const { return LeI16(params_, i * 2); }
+
+  void Emit(uint16_t function, const std::vector<uint16_t>& params, std::string_view tail = {}) {
+    const uint64_t words = 3 + params.size() + (tail.size() + 1) / 2;
+    if (words > 0xFFFFFFFFu / 2) Fail("WMF", "record too large");
+    Put32(records_, uint32_t(words));
+    Put16(records_, function);
+    for (uint16_t v : params) Put16(records_, v);
+    records_ += tail;
+    if (tail.size() & 1) records_ += '\0';
+    maxWords_ = std::max(maxWords_, uint32_t(words));
+  }
+
+  // The first `n` parameters, when the record has them.
+  bool First(size_t n, std::vector<uint16_t>& out) const {
+    if (Count() < n) return false;
+    out.clear();
+    for (size_t i = 0; i < n; ++i) out.push_back(P(i));
+    return true;
+  }
+
+  // An object takes the lowest free entry of the table.
+  void Create(uint16_t function, const std::vector<uint16_t>& params, Slot kind, std::string_view tail = {}) {
+    size_t i = 0;
+    while (i < slots_.size() && slots_[i] != kFree) ++i;
+    if (i == slots_.size()) {
+      if (slots_.size() >= 0xFFFF) Fail("WMF", "too many objects");
+      slots_.push_back(kFree);
+    }
+    slots_[i] = kind;
+    Emit(function, params, tail);
+  }
+  void CreateEmptyBrush(Slot kind) { Create(0x02FC, {1, 0, 0, 0}, kind); }  // BS_NULL
+
+  // A DIB (BITMAPINFO and bits) decoded and written again as a bottom-up
+  // 24-bit DIB over white; nothing when it does not decode or the
+  // metafile's bitmaps would exceed their budget.
+  std::optional<std::string> Bitmap(std::string_view dib, int32_t& width, int32_t& height) {
+    DecodedPicture picture;
+    try {
+      picture = DecodePicture(PictureFormat::kDib, dib);
+    } catch (const EPictureError&) {
+      return std::nullopt;
+    }
+    bitmapPixels_ += int64_t(picture.width) * picture.height;
+    if (bitmapPixels_ > kMaxWmfBitmapPixels) Fail("WMF", "its bitmaps exceed the limit of pixels");
+    width = picture.width;
+    height = picture.height;
+    const size_t rowBytes = (size_t(width) * 3 + 3) & ~size_t(3);
+    std::string out;
+    Put32(out, 40);
+    Put32(out, uint32_t(width));
+    Put32(out, uint32_t(height));
+    Put16(out, 1);
+    Put16(out, 24);
+    Put32(out, 0);
+    Put32(out, uint32_t(rowBytes * size_t(height)));
+    for (int i = 0; i < 4; ++i) Put32(out, 0);
+    out.reserve(out.size() + rowBytes * size_t(height));
+    for (int32_t y = height - 1; y >= 0; --y) {
+      const uint32_t* row = picture.pixels.data() + size_t(y) * size_t(width);
+      for (int32_t x = 0; x < width; ++x) {
+        const uint32_t px = row[x], over = 255 - (px >> 24);  // premultiplied: add the white left showing
+        out += char(std::min<uint32_t>((px & 255) + over, 255));
+        out += char(std::min<uint32_t>(((px >> 8) & 255) + over, 255));
+        out += char(std::min<uint32_t>(((px >> 16) & 255) + over, 255));
+      }
+      out.append(rowBytes - size_t(width) * 3, '\0');
+    }
+    return out;
+  }
+
+  // A rectangle (bottom, right, top, left from parameter `at` on) clipped to
+  // the window set up and a margin of its size around it.
+  std::vector<uint16_t> ClampedRect(std::vector<uint16_t> p, size_t at) const {
+    if (!hasWindow_) return p;
+    auto clamp = [](uint16_t v, double org, double ext) {
+      const double lo = std::min(org, org + ext) - std::fabs(ext), hi = std::max(org, org + ext) + std::fabs(ext);
+      return uint16_t(int16_t(std::clamp(double(int16_t(v)), std::max(lo, -32768.0), std::min(hi, 32767.0))));
+    };
+    p[at] = clamp(p[at], orgY_, extY_);
+    p[at + 1] = clamp(p[at + 1], orgX_, extX_);
+    p[at + 2] = clamp(p[at + 2], orgY_, extY_);
+    p[at + 3] = clamp(p[at + 3], orgX_, extX_);
+    return p;
+  }
+
+  // Whether a bitmap drawn w x h logical units stays within four times the
+  // picture's size.
+  bool Drawable(int32_t w, int32_t h) const {
+    return std::abs(w) <= 4 * maxSize_ && std::abs(h) <= 4 * maxSize_;
+  }
+
+  // Clips a source rectangle to a bitmap; false when nothing is left.
+  static bool ClipSource(int32_t bw, int32_t bh, int32_t& x, int32_t& y, int32_t& w, int32_t& h) {
+    if (w <= 0 || h <= 0) return false;
+    x = std::clamp(x, 0, bw);
+    y = std::clamp(y, 0, bh);
+    w = std::min(w, bw - x);
+    h = std::min(h, bh - y);
+    return w > 0 && h > 0;
+  }
+
+  void Take(uint16_t function) {
+    std::vector<uint16_t> p;
+    switch (function) {
+      // State and simple shapes: a fixed number of parameters.
+      case 0x001E:  // SAVEDC
+        ++depth_;
+        Emit(function, {});
+        return;
+      case 0x0127:  // RESTOREDC: one level at a time, never below the first
+        if (Count() >= 1 && depth_ > 0) --depth_, Emit(function, {uint16_t(-1)});
+        return;
+      case 0x0103:  // SETMAPMODE
+        if (Count() >= 1 && P(0) >= 1 && P(0) <= 8) Emit(function, {P(0)});
+        return;
+      case 0x0102: case 0x0104: case 0x0106: case 0x0107: case 0x0108: case 0x012E:
+        if (First(1, p)) Emit(function, p);
+        return;
+      case 0x0201: case 0x0209: case 0x020A: case 0x020D: case 0x0211: case 0x0213:
+      case 0x0214: case 0x0220: case 0x0231:
+        if (First(2, p)) Emit(function, p);
+        return;
+      case 0x020B:  // SETWINDOWORG: y, x
+        if (First(2, p)) orgY_ = int16_t(p[0]), orgX_ = int16_t(p[1]), Emit(function, p);
+        return;
+      case 0x020F:  // OFFSETWINDOWORG: y, x
+        if (First(2, p)) orgY_ += int16_t(p[0]), orgX_ += int16_t(p[1]), Emit(function, p);
+        return;
+      case 0x020C:  // SETWINDOWEXT: y, x
+        if (First(2, p) && p[0] && p[1]) extY_ = int16_t(p[0]), extX_ = int16_t(p[1]), hasWindow_ = true, Emit(function, p);
+        return;
+      case 0x020E:  // SETVIEWPORTEXT
+        if (First(2, p) && p[0] && p[1]) Emit(function, p);
+        return;
+      case 0x0410: case 0x0412:  // SCALEWINDOWEXT, SCALEVIEWPORTEXT: yDenom, yNum, xDenom, xNum
+        if (First(4, p) && p[0] && p[1] && p[2] && p[3]) {
+          if (function == 0x0410) {
+            // An extent scaled to nothing would be divided by.
+            const double y = std::trunc(extY_ * int16_t(p[1]) / int16_t(p[0]));
+            const double x = std::trunc(extX_ * int16_t(p[3]) / int16_t(p[2]));
+            if (hasWindow_ && (y == 0 || x == 0 || std::fabs(y) > 32767 || std::fabs(x) > 32767)) return;
+            extY_ = y, extX_ = x;
+          }
+          Emit(function, p);
+        }
+        return;
+      case 0x0415: case 0x0416: case 0x0418: case 0x041F:
+        if (First(4, p)) Emit(function, p);
+        return;
+      case 0x041B:  // RECTANGLE: bottom, right, top, left
+        if (First(4, p)) Emit(function, ClampedRect(p, 0));
+        return;
+      case 0x061C:  // ROUNDRECT: corner height and width, bottom, right, top, left
+        if (First(6, p)) Emit(function, ClampedRect(p, 2));
+        return;
+      case 0x061D: {  // PATBLT: rop, height, width, y, x
+        if (!First(6, p)) return;
+        const int32_t h = int16_t(p[2]), w = int16_t(p[3]), y = int16_t(p[4]), x = int16_t(p[5]);
+        std::vector<uint16_t> r{uint16_t(y + h), uint16_t(x + w), uint16_t(y), uint16_t(x)};
+        if (int64_t(y) + h != int16_t(y + h) || int64_t(x) + w != int16_t(x + w)) return;
+        r = ClampedRect(r, 0);
+        Emit(function, {p[0], p[1], uint16_t(int16_t(r[0]) - int16_t(r[2])), uint16_t(int16_t(r[1]) - int16_t(r[3])),
+                        r[2], r[3]});
+        return;
+      }
+      case 0x0817: case 0x081A: case 0x0830:  // ARC, PIE, CHORD
+        if (First(8, p)) Emit(function, p);
+        return;
+
+      // Objects.
+      case 0x02FA:  // CREATEPENINDIRECT: style, width (x, y), colour
+        if (First(5, p))
+          Create(function, {uint16_t(p[0] & 0x0F0F), BoundedWidth(p[1]), BoundedWidth(p[2]), p[3], p[4]}, kDrawing);
+        else CreateEmptyBrush(kInert);
+        return;
+      case 0x02FC:  // CREATEBRUSHINDIRECT: style, colour, hatch
+        if (First(4, p) && p[0] <= 2) {
+          if (p[3] > 5) p[3] = 0;
+          Create(function, p, kDrawing);
+        } else if (First(4, p)) {
+          // Pattern styles name a bitmap this record does not hold.
+          Create(function, {0, p[1], p[2], 0}, kDrawing);
+        } else {
+          CreateEmptyBrush(kInert);
+        }
+        return;
+      case 0x02FB: {  // CREATEFONTINDIRECT: 9 words, then the face name
+        if (!First(9, p)) {
+          CreateEmptyBrush(kInert);
+          return;
+        }
+        p[0] = Bounded(p[0]);  // height
+        p[1] = Bounded(p[1]);  // width
+        std::string face(params_.substr(18, std::min<size_t>(params_.size() - 18, 31)));
+        face = face.substr(0, face.find('\0'));
+        face.resize(32, '\0');
+        Create(function, p, kDrawing, face);
+        return;
+      }
+      case 0x00F7: case 0x06FF: case 0x01F9:  // CREATEPALETTE, CREATEREGION, CREATEPATTERNBRUSH
+        CreateEmptyBrush(function == 0x01F9 ? kDrawing : kInert);
+        return;
+      case 0x0142: {  // DIBCREATEPATTERNBRUSH: style, colour usage, DIB
+        int32_t w = 0, h = 0;
+        std::optional<std::string> dib;
+        if (Count() > 2) dib = Bitmap(params_.substr(4), w, h);
+        if (dib) Create(function, {5, 0}, kDrawing, *dib);  // BS_DIBPATTERNPT, DIB_RGB_COLORS
+        else CreateEmptyBrush(kDrawing);
+        return;
+      }
+      case 0x012D:  // SELECTOBJECT
+        if (Count() >= 1 && P(0) < slots_.size() && slots_[P(0)] == kDrawing) Emit(function, {P(0)});
+        return;
+      case 0x01F0:  // DELETEOBJECT
+        if (Count() >= 1 && P(0) < slots_.size() && slots_[P(0)] != kFree) {
+          slots_[P(0)] = kFree;
+          Emit(function, {P(0)});
+        }
+        return;
+
+      // Points.
+      case 0x0324: case 0x0325: {  // POLYGON, POLYLINE: count, points
+        if (Count() < 1) return;
+        const size_t n = P(0);
+        if (n >= 2 && Count() >= 1 + 2 * n) Emit(function, {}, params_.substr(0, (1 + 2 * n) * 2));
+        return;
+      }
+      case 0x0538: {  // POLYPOLYGON: polygons, their counts, the points
+        if (Count() < 1) return;
+        const size_t polygons = P(0);
+        if (polygons == 0 || Count() < 1 + polygons) return;
+        size_t points = 0;
+        for (size_t i = 0; i < polygons; ++i) {
+          if (P(1 + i) < 2) return;
+          points += P(1 + i);
+        }
+        if (Count() >= 1 + polygons + 2 * points) Emit(function, {}, params_.substr(0, (1 + polygons + 2 * points) * 2));
+        return;
+      }
+
+      // Text.
+      case 0x0521: {  // TEXTOUT: length, string (padded to words), y, x
+        if (Count() < 1) return;
+        const size_t n = P(0), words = (n + 1) / 2;
+        if (n == 0 || Count() < 1 + words + 2) return;
+        std::string text(params_.substr(2, n));
+        if (n & 1) text += '\0';
+        Emit(function, {uint16_t(n)}, text + std::string(params_.substr((1 + words) * 2, 4)));
+        return;
+      }
+      case 0x0A32: {  // EXTTEXTOUT: y, x, length, options, [rectangle], string, [spacing]
+        if (Count() < 4) return;
+        const size_t n = P(2);
+        const uint16_t options = P(3) & 0x0006;  // ETO_OPAQUE, ETO_CLIPPED; the rest changes what the string is
+        const size_t rectWords = (P(3) & 0x0006) ? 4 : 0, stringWords = (n + 1) / 2;
+        if (Count() < 4 + rectWords + stringWords) return;
+        if (n == 0 && !rectWords) return;
+        std::vector<uint16_t> head{P(0), P(1), uint16_t(n), options};
+        for (size_t i = 0; i < rectWords; ++i) head.push_back(P(4 + i));
+        std::string tail(params_.substr((4 + rectWords) * 2, n));
+        if (n & 1) tail += '\0';
+        const size_t dxAt = (4 + rectWords + stringWords) * 2;
+        if (n && params_.size() >= dxAt + n * 2) tail += params_.substr(dxAt, n * 2);
+        Emit(function, head, tail);
+        return;
+      }
+
+      // Bitmaps.
+      case 0x0940:    // DIBBITBLT: rop, ySrc, xSrc, height, width, yDest, xDest, DIB
+      case 0x0B41:    // DIBSTRETCHBLT: rop, srcHeight, srcWidth, ySrc, xSrc, destHeight, destWidth, yDest, xDest, DIB
+      case 0x0F43: {  // STRETCHDIB: rop, usage, srcHeight, srcWidth, ySrc, xSrc, destHeight, destWidth, yDest, xDest, DIB
+        const size_t fixed = function == 0x0940 ? 8 : function == 0x0B41 ? 10 : 11;
+        // Without a bitmap (one reserved word more, nothing after) the record
+        // paints with the brush, as PATBLT does.
+        if (function != 0x0F43 && Count() == fixed + 1) {
+          const size_t hAt = function == 0x0940 ? 5 : 7;
+          Emit(0x061D, {P(0), P(1), P(hAt), P(hAt + 1), P(hAt + 2), P(hAt + 3)});
+          return;
+        }
+        if (Count() <= fixed) return;
+        int32_t bw = 0, bh = 0;
+        const std::optional<std::string> dib = Bitmap(params_.substr(fixed * 2), bw, bh);
+        if (!dib) return;
+        const size_t src = function == 0x0F43 ? 3 : 2;  // index of srcHeight (or height)
+        if (function == 0x0940) {
+          int32_t ys = S(2), xs = S(3), h = S(4), w = S(5);
+          const int32_t yd = S(6), xd = S(7);
+          if (!ClipSource(bw, bh, xs, ys, w, h) || !Drawable(w, h)) return;
+          Emit(function, {P(0), P(1), uint16_t(ys), uint16_t(xs), uint16_t(h), uint16_t(w), uint16_t(yd), uint16_t(xd)},
+               *dib);
+          return;
+        }
+        int32_t sh = S(src), sw = S(src + 1), ys = S(src + 2), xs = S(src + 3);
+        if (!ClipSource(bw, bh, xs, ys, sw, sh) || !Drawable(S(src + 5), S(src + 4))) return;
+        std::vector<uint16_t> head{P(0), P(1)};
+        if (function == 0x0F43) head.push_back(0);  // DIB_RGB_COLORS
+        for (int32_t v : {sh, sw, ys, xs}) head.push_back(uint16_t(v));
+        for (size_t i = src + 4; i < src + 8; ++i) head.push_back(P(i));
+        Emit(function, head, *dib);
+        return;
+      }
+      default:
+        return;  // everything else is left out
+    }
+  }
+
+  std::string_view params_;
+  int32_t maxSize_ = 0x7FFF;
+  bool hasWindow_ = false;  // the window in force, once the metafile sets one
+  double orgX_ = 0, orgY_ = 0, extX_ = 0, extY_ = 0;
+  std::string records_;
+  uint32_t maxWords_ = 3;
+  std::vector<Slot> slots_;
+  int64_t depth_ = 0;
+  int64_t bitmapPixels_ = 0;
+};
+
+// The metafile as libwmf is given it (see above).
+std::string SafeWmf(std::string_view bytes) {
+  const WmfLayout layout = ScanWmf(bytes);
+  return WmfRebuilder().Rebuild(bytes, layout);
+}
+
+// The folder of the PostScript base fonts libwmf draws text with:
+// TAGSMITH_WMF_FONTDIR, else where Debian's fonts-urw-base35 puts them.
+std::string WmfFontDir() {
+  const char* dir = std::getenv("TAGSMITH_WMF_FONTDIR");
+  return dir && *dir ? dir : "/usr/share/fonts/type1/urw-base35";
+}
+
+// libwmf can not start playing without its fonts, and only says the
+// metafile failed; say what is missing instead.
+void CheckWmfFonts(const std::string& dir) {
+  const std::string probe = dir + "/NimbusSans-Regular.t1";
+  if (FILE* f = std::fopen(probe.c_str(), "rb")) {
+    std::fclose(f);
+    return;
+  }
+  Fail("WMF", FormatString("the metafile player's fonts are missing (no NimbusSans-Regular.t1 in %s; install "
+                           "the fonts-urw-base35 package, or name the folder that holds the fonts in "
+                           "TAGSMITH_WMF_FONTDIR)",
+                           dir.c_str()));
+}
+
 // The truecolour gd image that libwmf's gd device leaves behind is not freed
 // by wmf_api_destroy, and libwmf does not export gd's destructor.
 void FreeGdImage(gdImagePtr im) {
@@ -566,6 +1089,50 @@ std::mutex& WmfMutex() {
   static std::mutex m;  // libwmf keeps process-wide font state
   return m;
 }
+
+// One libwmf player with the gd device, holding the metafile it plays (the
+// rebuilt one). The caller holds WmfMutex.
+class WmfPlayer {
+ public:
+  explicit WmfPlayer(std::string metafile) : metafile_(std::move(metafile)) {
+    std::string dir = WmfFontDir();
+    CheckWmfFonts(dir);
+    wmfAPI_Options options;
+    std::memset(&options, 0, sizeof options);
+    options.function = wmf_gd_function;
+    char* dirs[2] = {dir.data(), nullptr};
+    unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    if (std::getenv("TAGSMITH_WMF_FONTDIR")) {
+      options.fontdirs = dirs;
+      flags |= WMF_OPT_FONTDIRS;
+    }
+    if (wmf_api_create(&api_, flags, &options) != wmf_E_None) {
+      if (api_) wmf_api_destroy(api_);
+      api_ = nullptr;
+      Fail("WMF", "the metafile player could not start");
+    }
+    opened_ = wmf_mem_open(api_, reinterpret_cast<unsigned char*>(metafile_.data()), long(metafile_.size())) ==
+              wmf_E_None;
+  }
+  WmfPlayer(const WmfPlayer&) = delete;
+  WmfPlayer& operator=(const WmfPlayer&) = delete;
+  ~WmfPlayer() {
+    if (!api_) return;
+    if (wmf_gd_t* device = WMF_GD_GetData(api_)) {
+      FreeGdImage(static_cast<gdImagePtr>(device->gd_image));
+      device->gd_image = nullptr;
+    }
+    wmf_api_destroy(api_);
+  }
+
+  wmfAPI* api() const { return api_; }
+  bool opened() const { return opened_; }
+
+ private:
+  std::string metafile_;
+  wmfAPI* api_ = nullptr;
+  bool opened_ = false;
+};
 
 }  // namespace
 
@@ -639,45 +1206,30 @@ WmfFrame GetWmfFrame(std::string_view bytes) {
   if (l.placeable && l.placeableBox.right != l.placeableBox.left && l.placeableBox.bottom != l.placeableBox.top)
     return l.placeableBox;
   if (l.hasWindow) return l.window;
+  std::string metafile = SafeWmf(bytes);
   std::lock_guard<std::mutex> lock(WmfMutex());
-  wmfAPI* api = nullptr;
-  wmfAPI_Options options;
-  std::memset(&options, 0, sizeof options);
-  options.function = wmf_gd_function;
-  const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
-  if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
-    if (api) wmf_api_destroy(api);
-    Fail("WMF", "the metafile player could not start");
-  }
+  WmfPlayer player(std::move(metafile));
   wmfD_Rect box{};
-  const bool ok = wmf_mem_open(api, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
-                               long(bytes.size())) == wmf_E_None &&
-                  wmf_scan(api, 0, &box) == wmf_E_None;
-  wmf_api_destroy(api);
-  if (!ok) Fail("WMF", "the metafile can not be played");
+  if (!player.opened() || wmf_scan(player.api(), 0, &box) != wmf_E_None) Fail("WMF", "the metafile can not be played");
+  if (!std::isfinite(box.TL.x) || !std::isfinite(box.TL.y) || !std::isfinite(box.BR.x) || !std::isfinite(box.BR.y))
+    Fail("WMF", "the metafile has no extent");
   return {box.TL.x, box.TL.y, box.BR.x, box.BR.y};
 }
 
 DecodedPicture RenderWmf(std::string_view bytes, const WmfFrame& part, int32_t width, int32_t height) {
-  ScanWmf(bytes);
+  std::string metafile = SafeWmf(bytes);
   CheckBudget(width, height);
   if (part.right == part.left || part.bottom == part.top) Fail("WMF", "empty frame");
+  if (!std::isfinite(part.left) || !std::isfinite(part.top) || !std::isfinite(part.right) ||
+      !std::isfinite(part.bottom))
+    Fail("WMF", "empty frame");
   DecodedPicture p = NewPicture(width, height);
   std::lock_guard<std::mutex> lock(WmfMutex());
-  wmfAPI* api = nullptr;
-  wmfAPI_Options options;
-  std::memset(&options, 0, sizeof options);
-  options.function = wmf_gd_function;
-  const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
-  if (wmf_api_create(&api, flags, &options) != wmf_E_None) {
-    if (api) wmf_api_destroy(api);
-    Fail("WMF", "the metafile player could not start");
-  }
-  wmf_gd_t* device = WMF_GD_GetData(api);
-  bool ok = wmf_mem_open(api, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
-                         long(bytes.size())) == wmf_E_None;
+  WmfPlayer player(std::move(metafile));
+  wmf_gd_t* device = WMF_GD_GetData(player.api());
+  bool ok = player.opened();
   wmfD_Rect box{};
-  if (ok) ok = wmf_scan(api, 0, &box) == wmf_E_None;
+  if (ok) ok = wmf_scan(player.api(), 0, &box) == wmf_E_None;
   if (ok) {
     box.TL.x = float(std::min(part.left, part.right));
     box.TL.y = float(std::min(part.top, part.bottom));
@@ -687,24 +1239,17 @@ DecodedPicture RenderWmf(std::string_view bytes, const WmfFrame& part, int32_t w
     device->bbox = box;
     device->width = unsigned(width);
     device->height = unsigned(height);
-    ok = wmf_play(api, 0, &box) == wmf_E_None;
+    ok = wmf_play(player.api(), 0, &box) == wmf_E_None;
   }
-  gdImagePtr image = static_cast<gdImagePtr>(device->gd_image);
-  if (ok && image && image->sx == width && image->sy == height) {
-    const int* src = wmf_gd_image_pixels(image);
-    for (size_t i = 0; i < p.pixels.size(); ++i) {
-      const uint32_t v = uint32_t(src[i]);
-      // gd's alpha runs from 0 (opaque) to 127 (transparent).
-      const uint32_t a = 255 - ((v >> 24) & 0x7F) * 255 / 127;
-      p.pixels[i] = Premultiply(a, (v >> 16) & 255, (v >> 8) & 255, v & 255);
-    }
-  } else {
-    ok = false;
+  const auto* image = static_cast<gdImagePtr>(device->gd_image);
+  if (!ok || !image || image->sx != width || image->sy != height) Fail("WMF", "the metafile can not be played");
+  const int* src = wmf_gd_image_pixels(device->gd_image);
+  for (size_t i = 0; i < p.pixels.size(); ++i) {
+    const uint32_t v = uint32_t(src[i]);
+    // gd's alpha runs from 0 (opaque) to 127 (transparent).
+    const uint32_t a = 255 - ((v >> 24) & 0x7F) * 255 / 127;
+    p.pixels[i] = Premultiply(a, (v >> 16) & 255, (v >> 8) & 255, v & 255);
   }
-  FreeGdImage(image);
-  device->gd_image = nullptr;
-  wmf_api_destroy(api);
-  if (!ok) Fail("WMF", "the metafile can not be played");
   return p;
 }
 

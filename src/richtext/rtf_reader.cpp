@@ -32,6 +32,8 @@ enum class Kw : uint8_t {
   // character formatting
   kPlain, kBold, kItalic, kUnderline, kUnderlineNone, kStrike, kStrikeDouble, kForeColor, kBackColor,
   kHighlight, kFont, kFontSize, kSuper, kSub, kNoSuperSub, kUp, kDown, kHidden, kDefaultFont,
+  // associated character formatting: the font slot words and the properties they name
+  kRunType, kAssocFont, kAssocSize, kAssocBold, kAssocItalic,
   // paragraphs, tables, breaks
   kPard, kAlign, kPar, kLine, kList, kIntbl, kCell, kRow, kNestRow, kTab,
   // text
@@ -103,6 +105,10 @@ constexpr Keyword kKeywords[] = {
     {"highlight", Kw::kHighlight, 0}, {"f", Kw::kFont, 0}, {"fs", Kw::kFontSize, 0},
     {"super", Kw::kSuper, 0}, {"sub", Kw::kSub, 0}, {"nosupersub", Kw::kNoSuperSub, 0},
     {"up", Kw::kUp, 0}, {"dn", Kw::kDown, 0}, {"v", Kw::kHidden, 0}, {"deff", Kw::kDefaultFont, 0},
+    {"loch", Kw::kRunType, 0}, {"hich", Kw::kRunType, 1}, {"dbch", Kw::kRunType, 2},
+    {"rtlch", Kw::kRunType, 3}, {"ltrch", Kw::kRunType, 0},
+    {"af", Kw::kAssocFont, 0}, {"afs", Kw::kAssocSize, 0}, {"ab", Kw::kAssocBold, 0},
+    {"ai", Kw::kAssocItalic, 0},
     // Paragraphs, tables and breaks.
     {"pard", Kw::kPard, 0}, {"ql", Kw::kAlign, tomAlignLeft}, {"qc", Kw::kAlign, tomAlignCenter},
     {"qr", Kw::kAlign, tomAlignRight}, {"qj", Kw::kAlign, tomAlignJustify},
@@ -289,6 +295,59 @@ struct CharStateHash {
   }
 };
 
+// The font slots of a run beside its own formatting. A run-type word
+// (\loch, \hich, \dbch, \rtlch; \ltrch returns to the low one) picks the slot
+// the font words after it set: \loch\f or \loch\af the run's own font,
+// \hich\af the font of high-ANSI letters, \dbch\af or \dbch\f the East Asian
+// font, \rtlch\af (or a bare \af) the complex-script one. The associated
+// size, bold and italic (\afs, \ab, \ai) go to the East Asian slot after
+// \dbch, else to the complex-script slot. What a slot leaves unset falls
+// back to the run's own formatting.
+struct AssocSlot {
+  int32_t font = -1;
+  uint16_t halfPoints = 0;  // 0: unset
+  int8_t bold = -1;         // -1: unset
+  int8_t italic = -1;
+};
+
+struct AssocState {
+  enum RunType : uint8_t { kLow, kHigh, kDouble, kComplex };
+  int32_t highFont = -1;
+  AssocSlot eastAsian;
+  AssocSlot complex;
+  RunType runType = kLow;
+};
+
+// Which of a run's slots a character takes, by its code, as word processors
+// read it (the run-type words before a run name slots, not the script of its
+// text): East Asian and complex-script characters their slots, Latin-1
+// letters and signs the high-ANSI font, everything else the run's own. The low half of a surrogate
+// pair goes with its high half.
+enum class CharClass : uint8_t { kLatin, kHighAnsi, kEastAsian, kComplex };
+
+CharClass ClassOf(char16_t u) {
+  if (u < 0x80) return CharClass::kLatin;
+  if (u <= 0xFF) return CharClass::kHighAnsi;
+  if ((u >= 0x1100 && u <= 0x11FF) ||   // Hangul Jamo
+      (u >= 0x2E80 && u <= 0xA4CF) ||   // CJK radicals, symbols and punctuation, kana, CJK ideographs, Yi
+      (u >= 0xA960 && u <= 0xA97F) ||   // Hangul Jamo extended
+      (u >= 0xAC00 && u <= 0xD7FF) ||   // Hangul syllables
+      (u >= 0xD840 && u <= 0xD8BF) ||   // high surrogates of planes 2 and 3: CJK ideographs
+      (u >= 0xF900 && u <= 0xFAFF) ||   // CJK compatibility ideographs
+      (u >= 0xFE30 && u <= 0xFE4F) ||   // CJK compatibility forms
+      (u >= 0xFF00 && u <= 0xFFEF))     // full-width and half-width forms
+    return CharClass::kEastAsian;
+  if ((u >= 0x0590 && u <= 0x08FF) ||   // Hebrew, Arabic, Syriac, Thaana, NKo, Samaritan, Mandaic
+      (u >= 0x0900 && u <= 0x0DFF) ||   // the Indic scripts, Sinhala
+      (u >= 0x0E00 && u <= 0x0FFF) ||   // Thai, Lao, Tibetan
+      (u >= 0x1000 && u <= 0x109F) ||   // Myanmar
+      (u >= 0x1780 && u <= 0x17FF) ||   // Khmer
+      (u >= 0xFB1D && u <= 0xFDFF) ||   // Hebrew and Arabic presentation forms
+      (u >= 0xFE70 && u <= 0xFEFF))     // Arabic presentation forms
+    return CharClass::kComplex;
+  return CharClass::kLatin;
+}
+
 struct ParaState {
   uint8_t alignment = tomAlignLeft;
   bool bullets = false;
@@ -297,6 +356,7 @@ struct ParaState {
 
 struct State {
   CharState chr;
+  AssocState assoc;
   ParaState para;
   Dest dest = Dest::kNormal;
   Dest uprOuter = Dest::kNormal;  // the destination \ud returns to
@@ -774,8 +834,24 @@ class Reader {
         chr = CharState();
         chr.font = deff_;
         chr.link = link;
+        st_.assoc = AssocState();
         break;
       }
+      case Kw::kRunType: st_.assoc.runType = static_cast<AssocState::RunType>(value); break;
+      case Kw::kAssocFont:
+        if (st_.dest == Dest::kFontTable) break;
+        switch (st_.assoc.runType) {
+          case AssocState::kLow: chr.font = hasParam ? param : deff_; break;
+          case AssocState::kHigh: st_.assoc.highFont = hasParam ? param : -1; break;
+          case AssocState::kDouble: st_.assoc.eastAsian.font = hasParam ? param : -1; break;
+          case AssocState::kComplex: st_.assoc.complex.font = hasParam ? param : -1; break;
+        }
+        break;
+      case Kw::kAssocSize:
+        AssocSlotNow().halfPoints = static_cast<uint16_t>(param > 0 ? std::min(param, kMaxHalfPoints) : 0);
+        break;
+      case Kw::kAssocBold: AssocSlotNow().bold = on ? 1 : 0; break;
+      case Kw::kAssocItalic: AssocSlotNow().italic = on ? 1 : 0; break;
       case Kw::kBold: chr.Set(kBold, on); break;
       case Kw::kItalic: chr.Set(kItalic, on); break;
       case Kw::kUnderline: chr.underline = on ? static_cast<uint8_t>(value) : tomNone; break;
@@ -787,6 +863,7 @@ class Reader {
       case Kw::kHighlight: chr.back = ColourIndex(param); break;
       case Kw::kFont:
         if (st_.dest == Dest::kFontTable) StartFont(param);
+        else if (st_.assoc.runType == AssocState::kDouble) st_.assoc.eastAsian.font = hasParam ? param : -1;
         else chr.font = hasParam ? param : deff_;
         break;
       case Kw::kFontSize:
@@ -983,7 +1060,10 @@ class Reader {
 
   int CurrentCodePage() {
     if (st_.dest == Dest::kFontTable && fontOpen_) return ResolveCodePage(FontCodePage(fontCharset_, fontCpg_));
-    const int32_t font = st_.chr.font;
+    // The bytes of a double-byte run are in the code page of its associated font.
+    const int32_t font = st_.assoc.runType == AssocState::kDouble && st_.assoc.eastAsian.font >= 0
+                             ? st_.assoc.eastAsian.font
+                             : st_.chr.font;
     if (font != cachedFont_) {
       cachedFont_ = font;
       auto it = fonts_.find(font);
@@ -1085,14 +1165,39 @@ class Reader {
     }
     if (u < 0x20 && u != u'\t') return;
     if (pendingPar_) EmitPendingPar();
+    const bool low = u >= 0xDC00 && u <= 0xDFFF;
+    const CharClass cls = low ? lastClass_ : ClassOf(u);
+    lastClass_ = cls;
+    const CharState chr = StateOf(cls);
     if (text_.empty()) {
-      textState_ = st_.chr;
-    } else if (!(textState_ == st_.chr)) {
+      textState_ = chr;
+    } else if (!(textState_ == chr)) {
       FlushText();
-      textState_ = st_.chr;
+      textState_ = chr;
     }
     text_.push_back(u);
     Content();
+  }
+
+  // The slot \afs, \ab and \ai set now.
+  AssocSlot& AssocSlotNow() {
+    return st_.assoc.runType == AssocState::kDouble ? st_.assoc.eastAsian : st_.assoc.complex;
+  }
+
+  // The formatting a character of class `cls` takes in the current state.
+  CharState StateOf(CharClass cls) const {
+    CharState chr = st_.chr;
+    const AssocState& a = st_.assoc;
+    if (cls == CharClass::kHighAnsi) {
+      if (a.highFont >= 0) chr.font = a.highFont;
+    } else if (cls == CharClass::kEastAsian || cls == CharClass::kComplex) {
+      const AssocSlot& slot = cls == CharClass::kEastAsian ? a.eastAsian : a.complex;
+      if (slot.font >= 0) chr.font = slot.font;
+      if (slot.halfPoints) chr.halfPoints = slot.halfPoints;
+      if (slot.bold >= 0) chr.Set(kBold, slot.bold != 0);
+      if (slot.italic >= 0) chr.Set(kItalic, slot.italic != 0);
+    }
+    return chr;
   }
 
   void AppendAscii(const char* s, size_t n) {
@@ -1316,6 +1421,7 @@ class Reader {
   // Document text not yet handed to the builder, all in textState_.
   std::u16string text_;
   CharState textState_;
+  CharClass lastClass_ = CharClass::kLatin;  // of the last character, for the low half of a surrogate pair
   bool pendingPar_ = false;
   CharState pendingParState_;
   bool contentSeen_ = false;

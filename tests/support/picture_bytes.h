@@ -185,4 +185,51 @@ inline std::string MakeWmf(int left, int top, int right, int bottom, uint32_t co
   return h + rec;
 }
 
+// A WMF built record by record: Record(function, parameter words, raw bytes
+// after them), then Build() with the standard header (or a placeable one
+// first, with its bounding box and 1440 units an inch).
+class WmfBuilder {
+ public:
+  WmfBuilder& Record(uint16_t function, const std::vector<uint16_t>& params, const std::string& tail = {}) {
+    PutU32(records_, uint32_t(3 + params.size() + (tail.size() + 1) / 2));
+    PutU16(records_, function);
+    for (uint16_t v : params) PutU16(records_, v);
+    records_ += tail;
+    if (tail.size() & 1) records_ += '\0';
+    return *this;
+  }
+  // A record whose size field says `words`, whatever follows.
+  WmfBuilder& Raw(const std::string& bytes) {
+    records_ += bytes;
+    return *this;
+  }
+  std::string Build(uint16_t objects = 8) const {
+    const std::string rec = records_ + std::string("\3\0\0\0\0\0", 6);
+    std::string h;
+    PutU16(h, 1);
+    PutU16(h, 9);
+    PutU16(h, 0x0300);
+    PutU32(h, uint32_t((18 + rec.size()) / 2));
+    PutU16(h, objects);
+    PutU32(h, 0x100);
+    PutU16(h, 0);
+    return h + rec;
+  }
+  std::string BuildPlaceable(int16_t left, int16_t top, int16_t right, int16_t bottom) const {
+    std::string p;
+    PutU32(p, 0x9AC6CDD7u);
+    PutU16(p, 0);
+    for (int16_t v : {left, top, right, bottom}) PutU16(p, uint16_t(v));
+    PutU16(p, 1440);
+    PutU32(p, 0);
+    uint16_t sum = 0;
+    for (size_t i = 0; i < p.size(); i += 2) sum ^= uint16_t(uint8_t(p[i]) | uint8_t(p[i + 1]) << 8);
+    PutU16(p, sum);
+    return p + Build();
+  }
+
+ private:
+  std::string records_;
+};
+
 }  // namespace tagsmith::testing
