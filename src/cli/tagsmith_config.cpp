@@ -25,6 +25,7 @@ constexpr const char* kUsage =
     "       tagsmith-config get NAME\n"
     "       tagsmith-config set [--flag | --int | --string] NAME VALUE\n"
     "       tagsmith-config unset NAME\n"
+    "       tagsmith-config handoff\n"
     "\n"
     "Reads and writes the settings of Tagsmith in its registry file\n"
     "($XDG_CONFIG_HOME/Quorindo/registry.sqlite3, HKEY_CURRENT_USER\\Software\\Quorindo\\Tagsmith).\n"
@@ -38,6 +39,8 @@ constexpr const char* kUsage =
     "                  --flag, --int or --string insist on that kind\n"
     "  unset NAME      removes the value, or a whole group (bbcode, html,\n"
     "                  MainFormData), so that the program uses its defaults\n"
+    "  handoff         the values of the update hand-off, as the program reads\n"
+    "                  them (\"unset HasUpdate\" gives a normal start again)\n"
     "\n"
     "NAME is a path below the settings root, with slashes or backslashes, in any\n"
     "letter case: UILang, UpscaleImages, bbcode/Data/bttBold.\n"
@@ -250,6 +253,33 @@ void Set(SettingsStore& store, const std::vector<std::string>& args) {
   }
 }
 
+// The values the update hand-off keeps between program runs, with what each
+// does, for the handoff command.
+struct HandOffValue {
+  const char* name;
+  const char* meaning;
+};
+constexpr HandOffValue kHandOffValues[] = {
+    {"HasUpdate", "a downloaded installer waits; the next start runs it and ends"},
+    {"FileName", "the waiting installer"},
+    {"FileSig", "its signature, checked again before it runs"},
+    {"Runn", "TRUE: the program ends at once when started"},
+    {"NoErr", "FALSE: no update check at start, and no periodic checks"},
+    {"ProgVer1", "the installed version, most significant part"},
+    {"ProgVer2", "the installed version, second part"},
+    {"ProgVer3", "the installed version, third part"},
+    {"ProgVer4", "the installed version, least significant part"},
+};
+
+void HandOff(SettingsStore& store) {
+  for (const HandOffValue& v : kHandOffValues) {
+    const SettingInfo& info = Known(v.name);
+    const bool stored = store.ValueExists(info.name);
+    const std::string value = stored ? store.ReadString(info.name, "") : info.defaultText;
+    std::cout << info.name << "=" << value << (stored ? "" : " (not set)") << "\t# " << v.meaning << "\n";
+  }
+}
+
 void Unset(SettingsStore& store, const std::string& name) {
   const SettingInfo& info = Known(name);
   if (const std::optional<TagKind> tag = TagKindOf(info)) {
@@ -273,8 +303,9 @@ int Run(const std::vector<std::string>& args) {
     return 0;
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (command != "list" && command != "get" && command != "set" && command != "unset")
+  if (command != "list" && command != "get" && command != "set" && command != "unset" && command != "handoff")
     throw UsageError{"unknown command " + command};
+  if (command == "handoff" && !rest.empty()) throw UsageError{"handoff takes no arguments"};
   if ((command == "list" && !rest.empty()) || ((command == "get" || command == "unset") && rest.size() != 1))
     throw UsageError{command == "list" ? "list takes no arguments" : command + " takes one NAME"};
 
@@ -283,6 +314,7 @@ int Run(const std::vector<std::string>& args) {
   if (command == "list") List(store);
   else if (command == "get") Get(store, rest[0]);
   else if (command == "set") Set(store, rest);
+  else if (command == "handoff") HandOff(store);
   else Unset(store, rest[0]);
   return 0;
 }

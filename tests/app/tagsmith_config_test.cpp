@@ -116,5 +116,39 @@ TEST_F(TagsmithConfigTest, ADamagedRegistryFileIsReportedAndLeftAlone) {
   EXPECT_EQ(testing::ReadFile(file), "not a database at all, but the user's own bytes");
 }
 
+// Every value of the update hand-off can be seen, and a waiting update
+// cleared, from the shell.
+TEST_F(TagsmithConfigTest, TheUpdateHandOffCanBeSeenAndCleared) {
+  const ProcessResult fresh = Config({"handoff"});
+  EXPECT_EQ(fresh.exitCode, 0) << fresh.err;
+  for (const char* line : {"HasUpdate=FALSE (not set)\t", "FileName= (not set)\t", "FileSig= (not set)\t",
+                           "Runn=FALSE (not set)\t", "NoErr=TRUE (not set)\t", "ProgVer1=-1 (not set)\t",
+                           "ProgVer4=-1 (not set)\t"})
+    EXPECT_NE(fresh.out.find(line), std::string::npos) << line;
+
+  {
+    Registry registry(Registry::DefaultFileName());
+    SettingsStore store(registry);
+    store.Write(settings::kFileName, "/cache/setup.exe");
+    store.Write(settings::kFileSig, "c2ln");
+    store.Write(settings::kHasUpdate, true);
+  }
+  const ProcessResult waiting = Config({"handoff"});
+  EXPECT_NE(waiting.out.find("HasUpdate=TRUE\t"), std::string::npos) << waiting.out;
+  EXPECT_NE(waiting.out.find("FileName=/cache/setup.exe\t"), std::string::npos);
+  EXPECT_NE(waiting.out.find("FileSig=c2ln\t"), std::string::npos);
+  EXPECT_EQ(Config({"get", "HasUpdate"}).out, "TRUE\n");
+
+  for (const std::vector<std::string>& clear :
+       {std::vector<std::string>{"set", "HasUpdate", "no"}, std::vector<std::string>{"unset", "hasupdate"}}) {
+    EXPECT_EQ(Config(clear).exitCode, 0);
+    Registry registry(Registry::DefaultFileName());
+    SettingsStore store(registry);
+    EXPECT_FALSE(store.Read(settings::kHasUpdate)) << clear[0];
+    store.Write(settings::kHasUpdate, true);
+  }
+  EXPECT_EQ(Config({"handoff", "extra"}).exitCode, 2);
+}
+
 }  // namespace
 }  // namespace tagsmith
