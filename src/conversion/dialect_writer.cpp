@@ -26,7 +26,7 @@ struct InlineTag {
   bool operator==(const InlineTag& o) const { return kind == o.kind && open == o.open; }
 };
 
-enum InlineKind { ikStyle, ikFont, ikSize, ikColor, ikBold, ikItalic, ikUnderline, ikStrikeout };
+enum InlineKind { ikFont, ikSize, ikColor, ikBackground, ikBold, ikItalic, ikUnderline, ikStrikeout };
 
 // A block around paragraphs: an alignment (BBCode) or a list.
 struct Block {
@@ -196,32 +196,29 @@ class DialectWriter {
     const bool bold = sym.Style & fsBold, italic = sym.Style & fsItalic;
     const bool underline = sym.Style & fsUnderline, strikeout = sym.Style & fsStrikeOut;
     if (Html()) {
-      std::u16string style;
-      auto part = [&style](std::u16string_view text) {
-        if (!style.empty()) style += u"; "sv;
-        style += text;
+      // One span per property, outermost the one that changes least, so
+      // that a change of colour inside a paragraph reopens only its own span.
+      auto span = [&tags](int kind, std::u16string_view style) {
+        std::u16string open = u"<span style=\"";
+        AppendHtmlEscaped(open, style, true);
+        open += u"\">"sv;
+        tags.push_back({kind, open, u"</span>"});
       };
-      if (Has(httFontName) && !sym.FontName.empty()) part(u"font-family: " + CssFontFamily(sym.FontName));
+      if (Has(httFontName) && !sym.FontName.empty()) span(ikFont, u"font-family: " + CssFontFamily(sym.FontName));
       if (Has(httFontSize) && sym.FontSize > 0) {
         std::u16string size = u"font-size: ";
         AppendPoints(size, sym.FontSize);
-        part(size + u"pt");
+        span(ikSize, size + u"pt");
       }
       if (Has(httFontColor) && !IsAutoColor(sym.ForeColor)) {
         std::u16string colour = u"color: #";
         AppendHex6(colour, SwapRB(static_cast<uint32_t>(sym.ForeColor)));
-        part(colour);
+        span(ikColor, colour);
       }
       if (Has(httFontBkColor) && !IsAutoColor(sym.BackColor)) {
         std::u16string colour = u"background-color: #";
         AppendHex6(colour, SwapRB(static_cast<uint32_t>(sym.BackColor)));
-        part(colour);
-      }
-      if (!style.empty()) {
-        std::u16string open = u"<span style=\"";
-        AppendHtmlEscaped(open, style, true);
-        open += u"\">"sv;
-        tags.push_back({ikStyle, open, u"</span>"});
+        span(ikBackground, colour);
       }
       if (Has(httBold) && bold) tags.push_back({ikBold, u"<b>", u"</b>"});
       if (Has(httItalic) && italic) tags.push_back({ikItalic, u"<i>", u"</i>"});
