@@ -39,7 +39,8 @@ namespace tagsmith {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tagsmith-convert [--to bbcode|html] [--dialect NAME] [-o FILE] [--tags LIST] INPUT\n"
+    "usage: tagsmith-convert [--to bbcode|html] [-o FILE] [--tags LIST] INPUT\n"
+    "       tagsmith-convert [--to bbcode|html] --dialect NAME [OPTIONS] INPUT\n"
     "       tagsmith-convert --images DIR [--preview FILE] [--upload HOST] [OPTIONS] INPUT\n"
     "\n"
     "Converts the RTF document INPUT (a file, or - for standard input) into forum\n"
