@@ -363,6 +363,16 @@ std::string TConvertWorkflow::PreviewPage() {
     chosen = Utf8ToUtf16(UrlPath(Utf16ToUtf8(chosen)));
   }
   tagsArray_.OutputKind = 0;
+  if (tagsArray_.CurrentDialect() == mdHtml5) {
+    // The code made for browsers gets a page a browser reads without
+    // guessing: a doctype and the character set it is written in.
+    std::u16string page =
+        u"<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>Preview</title></head>"
+        u"<body style=\"background-color: #FFFFFF\">\r\n";
+    page += tagsArray_.GetCode(true);
+    page += u"</body></html>\r\n";
+    return Utf16ToUtf8(page);
+  }
   std::u16string page = u"<html><head><title>Preview</title></head><body bgColor=#FFFFFF>";
   page += tagsArray_.GetCode(true);
   page += u"</body></html>";

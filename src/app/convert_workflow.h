@@ -201,7 +201,9 @@ class TConvertWorkflow {
   // byte-order mark): "<html><head><title>Preview</title></head><body
   // bgColor=#FFFFFF>", GetCode(true) with OutputKind 0, "</body></html>". Each
   // local link is "file://localhost" and the chosen file's absolute path,
-  // with the bytes that would end or change a link percent-encoded. Leaves
+  // with the bytes that would end or change a link percent-encoded. With the
+  // HTML5 dialect chosen the page is an HTML5 document instead: a doctype,
+  // <meta charset="utf-8">, and the body's colour as a style. Leaves
   // OutputKind and the records as they were.
   std::string PreviewPage();
 

@@ -56,11 +56,13 @@ void TDataModuleMain::ReadTagSets() {
   SettingsStore& store = GetSettingsStore();
   store.ReadPersistent(settings::kBBCodeTagSet, *bbcode_);
   store.ReadPersistent(settings::kHTMLTagSet, *html_);
+  dialects_ = ReadDialects(store);
 }
 
 void TDataModuleMain::DataModuleDestroy() {
   bbcode_.reset();
   html_.reset();
+  dialects_ = TDialectChoice();
 }
 
 void TDataModuleMain::RegisterTranslations() {

@@ -90,13 +90,14 @@ class TDataModuleMain {
   //   1. in a local install, the temporary files use TempFilesDir;
   //   2. the translator's LangDir is LanguageDir, its CurrLang "UILang";
   //   3. RegisterTranslations, then Translate;
-  //   4. both tag sets are made and read from the store ("bbcode", "html").
+  //   4. both tag sets are made and read from the store ("bbcode", "html"),
+  //      and the dialects ("BBCodeDialect", "HTMLDialect").
   // The program runs them in this order, the control in the order 1, 4, 2, 3.
   // A step that fails does not stop the others: every step is tried, and
   // then the first error is thrown (once), so a broken language file still
   // leaves the stored tag sets in force. The data module stays usable.
   void DataModuleCreate();
-  // Frees the tag sets; the writers then use the default sets.
+  // Frees the tag sets; the writers then use the default sets and Classic.
   void DataModuleDestroy();
 
   // Registers the whole key table with TranMain in its order: the variable
@@ -126,8 +127,13 @@ class TDataModuleMain {
   // Null before DataModuleCreate and after DataModuleDestroy.
   TBBCODETagSetHolder* BBCodeTagSet() { return bbcode_.get(); }
   THTMLTagSetHolder* HTMLTagSet() { return html_.get(); }
-  // Where the writers find the enabled tag kinds (read at every tag).
-  TTagSetSource TagSets() const { return {html_.get(), bbcode_.get()}; }
+  // The dialect of each output, read at every GetCode: the settings dialog
+  // changes it here (and stores it with WriteDialects) when the user
+  // confirms.
+  TDialectChoice& Dialects() { return dialects_; }
+  // Where the writers find the enabled tag kinds (read at every tag) and the
+  // dialects.
+  TTagSetSource TagSets() const { return {html_.get(), bbcode_.get(), &dialects_}; }
   // What a convert dialog's workflow uses of the data module: its temporary
   // files, its tag sets and its translated texts.
   TConvertEnvironment ConvertEnvironment() { return {&tempFilesMain_, TagSets(), &strings_}; }
@@ -155,6 +161,7 @@ class TDataModuleMain {
   TTempFiles tempFilesMain_;
   std::unique_ptr<TBBCODETagSetHolder> bbcode_;
   std::unique_ptr<THTMLTagSetHolder> html_;
+  TDialectChoice dialects_;
 };
 
 }  // namespace tagsmith

@@ -98,7 +98,7 @@ std::vector<SettingInfo> BuildKnownSettings() {
       Info(kUpscaleImages), Info(kEnableAntiHotlinking), Info(kAutoUpdate), Info(kOpenPictureInitDir),
       Info(kOpenRtfInitDir), Info(kSaveRtfInitDir), Info(kFileName), Info(kFileSig), Info(kHasUpdate), Info(kRunn), Info(kNoErr),
       Info(kProgVer1), Info(kProgVer2), Info(kProgVer3), Info(kProgVer4), Info(kImageShackHost),
-      Info(kFastPicHost), Info(kUpdateHost)};
+      Info(kFastPicHost), Info(kUpdateHost), Info(kBBCodeDialect), Info(kHTMLDialect)};
   out.push_back({kMainFormData, SettingKind::Group, ""});
   for (SettingInfo info : {Info(kMainFormShowCmd), Info(kMainFormFlags), Info(kMainFormPixelsPerInch),
                            Info(kMainFormMinMaxPos), Info(kMainFormNormPos)}) {
@@ -139,6 +139,17 @@ std::string SettingValueProblem(const SettingInfo& setting, std::string_view tex
         return FormatString("%s is an integer; %s is not a 32-bit number", setting.name.c_str(), quoted.c_str());
       return {};
     case SettingKind::String:
+      for (const auto& [dialectSetting, kind] : {std::pair{settings::kHTMLDialect, uint8_t(0)},
+                                                 std::pair{settings::kBBCodeDialect, uint8_t(1)}}) {
+        if (!EqualsIgnoreCase(setting.name, dialectSetting.name)) continue;
+        const TDialect* d = FindDialect(text);
+        if (d && (d->Id == mdClassic || d->OutputKind == kind)) return {};
+        std::string names;
+        const std::vector<const TDialect*> dialects = DialectsOf(kind);
+        for (size_t i = 0; i < dialects.size(); ++i)
+          names += std::string(i == 0 ? "" : i + 1 == dialects.size() ? " or " : ", ") + dialects[i]->SettingValue;
+        return FormatString("%s is %s, not %s", setting.name.c_str(), names.c_str(), quoted.c_str());
+      }
       if (EqualsIgnoreCase(setting.name, settings::kImageShackHost.name))
         return HostPatternProblem(setting.name, text);
       if (EqualsIgnoreCase(setting.name, settings::kFastPicHost.name) ||
@@ -147,6 +158,18 @@ std::string SettingValueProblem(const SettingInfo& setting, std::string_view tex
       return {};
   }
   return {};
+}
+
+TDialectChoice ReadDialects(SettingsStore& store) {
+  TDialectChoice choice;
+  choice.Html = DialectOfSetting(store.Read(settings::kHTMLDialect), 0);
+  choice.BBCode = DialectOfSetting(store.Read(settings::kBBCodeDialect), 1);
+  return choice;
+}
+
+void WriteDialects(SettingsStore& store, const TDialectChoice& choice) {
+  store.Write(settings::kHTMLDialect, DialectProfile(choice.Html).SettingValue);
+  store.Write(settings::kBBCodeDialect, DialectProfile(choice.BBCode).SettingValue);
 }
 
 std::optional<bool> ParseFlag(std::string_view text) {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/dialects.h"
 #include "platform/errors.h"
 #include "platform/folders.h"
 #include "platform/persistent.h"
@@ -63,6 +64,12 @@ inline constexpr FlagSetting kAutoUpdate{"AutoUpdate", true};
 // flag per tag kind in the sub-key "Data" below these.
 inline constexpr const char* kBBCodeTagSet = "bbcode";
 inline constexpr const char* kHTMLTagSet = "html";
+
+// The dialect of each output's code: the setting value of one of the
+// output's dialects (DialectsOf), in any letter case; anything else reads as
+// Classic (ReadDialects).
+inline constexpr StringSetting kBBCodeDialect{"BBCodeDialect", "Classic"};
+inline constexpr StringSetting kHTMLDialect{"HTMLDialect", "Classic"};
 
 // Initial folders of the editor's file dialogs; an absent value means none
 // (test with ValueExists).
@@ -182,6 +189,11 @@ class SettingsStore {
   Registry& registry_;
   std::string root_;
 };
+
+// The dialects the settings choose; a value naming no dialect of its output
+// reads as Classic. Writing stores each dialect's setting value.
+TDialectChoice ReadDialects(SettingsStore& store);
+void WriteDialects(SettingsStore& store, const TDialectChoice& choice);
 
 // The plain registry accessor for the one value outside the settings root,
 // the autostart entry. The key settings::kRunKey is the XDG autostart folder

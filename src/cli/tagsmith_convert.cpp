@@ -24,6 +24,7 @@
 #include "cli/cli_errors.h"
 #include "cli/image_steps.h"
 #include "cli/interrupt_watch.h"
+#include "conversion/dialects.h"
 #include "conversion/tag_sets.h"
 #include "conversion/tags_array.h"
 #include "images/temp_files.h"
@@ -39,6 +40,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tagsmith-convert [--to bbcode|html] [-o FILE] [--tags LIST] INPUT\n"
+    "       tagsmith-convert [--to bbcode|html] --dialect NAME [OPTIONS] INPUT\n"
     "       tagsmith-convert --images DIR [--preview FILE] [--upload HOST] [OPTIONS] INPUT\n"
     "\n"
     "Converts the RTF document INPUT (a file, or - for standard input) into forum\n"
@@ -46,6 +48,11 @@ constexpr const char* kUsage =
     "as UTF-8, with CR LF line ends, to standard output or FILE.\n"
     "\n"
     "  --to KIND       bbcode (the default) or html\n"
+    "  --dialect NAME  for this run, the dialect of the code instead of the settings'\n"
+    "                  BBCodeDialect or HTMLDialect: classic (both outputs), html5\n"
+    "                  (HTML for browsers, with --to html), or phpbb, mybb, smf,\n"
+    "                  xenforo, vbulletin (BBCode each of these forums reads right,\n"
+    "                  with --to bbcode); the preview page follows the HTML dialect\n"
     "  -o FILE         write the code to FILE instead of standard output\n"
     "  --tags LIST     for this run, the tag kinds the code may use instead of those\n"
     "                  of the settings: a comma-separated list of image, fontname,\n"
@@ -93,6 +100,7 @@ struct Options {
   std::string input;
   std::optional<std::string> output;
   std::optional<std::string> tags;
+  std::optional<TDialectId> dialect;
   std::optional<std::string> images;   // the folder for the copies
   std::optional<std::string> preview;  // the preview page's file
   std::optional<TUploadServer> upload;
@@ -130,6 +138,12 @@ Options ParseArguments(const std::vector<std::string>& args) {
       if (EqualsIgnoreCase(kind, "bbcode")) o.outputKind = 1;
       else if (EqualsIgnoreCase(kind, "html")) o.outputKind = 0;
       else throw UsageError{"--to takes bbcode or html, not \"" + kind + "\""};
+    } else if (options && (a == "--dialect" || a.rfind("--dialect=", 0) == 0)) {
+      const std::string name = a == "--dialect" ? value("a dialect name") : a.substr(10);
+      const TDialect* d = FindDialect(name);
+      if (!d)
+        throw UsageError{"--dialect takes classic, html5, phpbb, mybb, smf, xenforo or vbulletin, not \"" + name + "\""};
+      o.dialect = d->Id;
     } else if (options && a == "-o") {
       o.output = value("a file name");
     } else if (options && (a == "--tags" || a.rfind("--tags=", 0) == 0)) {
@@ -158,6 +172,11 @@ Options ParseArguments(const std::vector<std::string>& args) {
     throw UsageError{"--preview needs --images DIR: the page links the copies of the images there"};
   if (o.upload && !o.images) throw UsageError{"--upload needs --images DIR: the images are rendered there first"};
   if (!o.connectTo.empty() && !o.upload) throw UsageError{"--connect-to needs --upload"};
+  if (o.dialect && *o.dialect != mdClassic && DialectProfile(*o.dialect).OutputKind != o.outputKind) {
+    const TDialect& d = DialectProfile(*o.dialect);
+    throw UsageError{std::string("--dialect ") + d.Name + " is a dialect of " + (d.OutputKind == 0 ? "HTML" : "BBCode") +
+                     ": use it with --to " + (d.OutputKind == 0 ? "html" : "bbcode")};
+  }
   if (inputs.empty()) throw UsageError{"no INPUT given"};
   if (inputs.size() > 1) throw UsageError{"one INPUT only, not " + std::to_string(inputs.size())};
   o.input = inputs.front();
@@ -323,6 +342,8 @@ int Run(const std::vector<std::string>& args) {
     if (o.outputKind == 0) html.Data = THTMLTagSet(*tagBits);
     else bbcode.Data = TBBCODETagSet(*tagBits);
   }
+  TDialectChoice dialects = ReadDialects(store);
+  if (o.dialect) (o.outputKind == 0 ? dialects.Html : dialects.BBCode) = *o.dialect;
 
   // The data module's temporary files: removed when the run ends, however it ends.
   TTempFiles tempFiles;
@@ -333,7 +354,7 @@ int Run(const std::vector<std::string>& args) {
   ConsoleConvertView view(o.outputKind);
   TConvertEnvironment environment;
   environment.TempFiles = &tempFiles;
-  environment.TagSets = {&html, &bbcode};
+  environment.TagSets = {&html, &bbcode, &dialects};
   std::optional<TConvertWorkflow> workflow;
   try {
     workflow.emplace(view, environment, doc, doc);

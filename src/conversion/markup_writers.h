@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "conversion/dialects.h"
 #include "conversion/tag_sets.h"
 #include "conversion/tags_array.h"
 
@@ -14,6 +15,21 @@ namespace tagsmith {
 void AppendHtmlTagText(const TTagRec& tag, bool local, bool antiHotlinking, THTMLTagSet tags,
                        std::u16string& out);
 void AppendBBCodeTagText(const TTagRec& tag, bool antiHotlinking, TBBCODETagSet tags, std::u16string& out);
+
+// What the writer of the dialects other than Classic reads: the snapshot, the
+// story's text from position 0, the output's enabled tag kinds (the bits of
+// its THTMLTagSet or TBBCODETagSet) and the image options.
+struct TDialectInput {
+  const std::vector<TSymFormat>* Runs = nullptr;
+  const std::vector<TParaFormat>* Paras = nullptr;
+  const TEmbObjFormatArr* Objects = nullptr;
+  std::u16string_view Text;
+  uint16_t Tags = 0;
+  bool Local = false;
+  bool AntiHotlinking = false;
+};
+// The whole code in `dialect` (not Classic), with CR LF line ends.
+std::u16string WriteDialectCode(const TDialect& dialect, const TDialectInput& input);
 
 // What both writers share.
 namespace markup {

@@ -154,6 +154,9 @@ void TTagsArray::ReadParaFormats() {
     int32_t alignment = tomAlignLeft;
     OleCheck(format->GetAlignment(&alignment));
     para.Alignment = StoredAlignment(alignment);
+    int32_t list = tomListNone;
+    OleCheck(format->GetListType(&list));
+    para.Bullets = list != tomListNone && list != tomUndefined;
   });
 }
 
@@ -276,8 +279,17 @@ void TTagsArray::SortTags() {
   }
 }
 
+TDialectId TTagsArray::CurrentDialect() const {
+  if (!DataModule.Dialects || OutputKind > 1) return mdClassic;
+  const TDialectId id = OutputKind == 0 ? DataModule.Dialects->Html : DataModule.Dialects->BBCode;
+  const TDialect& d = DialectProfile(id);
+  return d.OutputKind == OutputKind ? d.Id : mdClassic;
+}
+
 std::u16string TTagsArray::GetCode(bool local) {
   RequireDocument(Document);
+  if (const TDialectId dialect = CurrentDialect(); dialect != mdClassic)
+    return GetDialectCode(DialectProfile(dialect), local);
   TWStringStream code;
   std::shared_ptr<ITextRange> range;
   OleCheck(Document->Range(0, 0, &range));
@@ -310,6 +322,33 @@ std::u16string TTagsArray::GetCode(bool local) {
     OleCheck(range->SetStart(tag->Position));
   }
   return code.TakeDataString();
+}
+
+std::u16string TTagsArray::GetDialectCode(const TDialect& dialect, bool local) {
+  // The story's text up to the end of the last run, read in slices as the
+  // line breaks are.
+  const int32_t length = SymFormats.empty() ? 0 : SymFormats.back().EndPos;
+  constexpr int32_t kSlice = 1 << 16;
+  std::shared_ptr<ITextRange> range;
+  OleCheck(Document->Range(0, 0, &range));
+  std::u16string story, slice;
+  story.reserve(static_cast<size_t>(std::max(length, 0)));
+  for (int32_t from = 0; from < length; from += kSlice) {
+    OleCheck(range->SetStart(0));
+    OleCheck(range->SetEnd(std::min(length, from + kSlice)));
+    OleCheck(range->SetStart(from));
+    OleCheck(range->GetText(&slice));
+    story += slice;
+  }
+  TDialectInput input;
+  input.Runs = &SymFormats;
+  input.Paras = &ParaFormats;
+  input.Objects = &EmbObjFormats;
+  input.Text = story;
+  input.Tags = OutputKind == 0 ? HtmlTags().Bits() : BBCodeTags().Bits();
+  input.Local = local;
+  input.AntiHotlinking = AntiHotlinking;
+  return WriteDialectCode(dialect, input);
 }
 
 THTMLTagSet TTagsArray::HtmlTags() const {

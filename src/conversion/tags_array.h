@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion/dialects.h"
 #include "conversion/tag_sets.h"
 #include "richtext/embedded_object.h"
 #include "richtext/rich_edit_ole.h"
@@ -42,11 +43,13 @@ struct TSymFormat {
 };
 
 // A paragraph [StartPos, EndPos), its mark included. Alignment: 0 left,
-// 1 right, 2 center, 3 justify.
+// 1 right, 2 center, 3 justify. Bullets: the paragraph is an item of a
+// bulleted or numbered list (only the dialects write lists).
 struct TParaFormat {
   int32_t StartPos = 0;
   int32_t EndPos = 0;
   uint8_t Alignment = 0;
+  bool Bullets = false;
 };
 
 // One embedded object: the snapshot sets the object and its extent, the image
@@ -93,9 +96,11 @@ class EConversionError : public Exception {
 
 // Where the writers find the enabled tag kinds: the owner's two holders, read
 // at every event. A holder left unset counts as holding the default set.
+// The dialect of each output is read there too; unset means Classic.
 struct TTagSetSource {
   const THTMLTagSetHolder* Html = nullptr;
   const TBBCODETagSetHolder* BBCode = nullptr;
+  const TDialectChoice* Dialects = nullptr;
 };
 
 // The rank of an event at one position: closes before the line break before
@@ -150,13 +155,19 @@ class TTagsArray {
   void SortTags();
 
   // The whole code. Local writes images as links to the local files (the
-  // browser preview); otherwise the uploaded addresses are written.
+  // browser preview); otherwise the uploaded addresses are written. The
+  // dialect of the output (DataModule.Dialects) chooses the spelling: Classic
+  // walks the events with GetTagText; the others write the document as
+  // nested blocks and runs (dialect_writer.cpp).
   std::u16string GetCode(bool local);
+  // The dialect GetCode uses for the current OutputKind.
+  TDialectId CurrentDialect() const;
   // The markup text of one event for the current OutputKind.
   std::u16string GetTagText(const TTagRec& tag, bool local) const;
 
  private:
   void AppendTagText(const TTagRec& tag, bool local, std::u16string& out) const;
+  std::u16string GetDialectCode(const TDialect& dialect, bool local);
   THTMLTagSet HtmlTags() const;
   TBBCODETagSet BBCodeTags() const;
 };

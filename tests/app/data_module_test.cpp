@@ -162,6 +162,20 @@ TEST_F(DataModuleTest, TheTagSetsAreReadFromTheStoreAndReachedThroughTheDataModu
   EXPECT_EQ(dm.TagSets().BBCode, nullptr);
 }
 
+TEST_F(DataModuleTest, TheDialectsAreReadWithTheTagSetsAndReachTheWriters) {
+  Open();
+  WriteDialects(GetSettingsStore(), {mdHtml5, mdVBulletin});
+  TDataModuleMain dm(dlProgram, &window);
+  EXPECT_EQ(dm.Dialects().BBCode, mdClassic);
+  dm.DataModuleCreate();
+  EXPECT_EQ(dm.Dialects().Html, mdHtml5);
+  EXPECT_EQ(dm.Dialects().BBCode, mdVBulletin);
+  ASSERT_EQ(dm.ConvertEnvironment().TagSets.Dialects, &dm.Dialects());
+  dm.DataModuleDestroy();
+  EXPECT_EQ(dm.Dialects().Html, mdClassic);
+  EXPECT_EQ(dm.Dialects().BBCode, mdClassic);
+}
+
 TEST_F(DataModuleTest, TheControlReadsTheTagSetsBeforeTheTranslatorAndTheProgramAfter) {
   Open();
   for (TDeliverable deliverable : {dlProgram, dlControl}) {

@@ -1,8 +1,15 @@
-// Runs the worked cases of data/writers.txt: each builds a document, runs the
-// whole conversion and compares the code with the expected text exactly.
+// Runs the worked cases of data/writers.txt (the Classic writers) and of
+// data/dialect-NAME.txt (one file per dialect, over the same documents and
+// some of its own): each builds a document, runs the whole conversion and
+// compares the code with the expected text exactly.
+//
+// TAGSMITH_UPDATE_EXPECTED=1 rewrites the expected blocks of the dialect
+// files with the code produced, for reviewing a deliberate change as a diff.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -23,7 +30,9 @@ struct ObjectFields {
 
 struct Expectation {
   std::string header;  // the "--- ..." line
+  TDialectId dialect = mdClassic;
   uint8_t outputKind = 0;
+  size_t firstLine = 0, endLine = 0;  // the block's lines in the file, 0-based
   bool local = false;
   bool antiHotlinking = false;
   std::optional<uint16_t> tags;
@@ -80,6 +89,7 @@ uint16_t ParseTags(const std::string& list, bool html) {
       {"underline", bttUnderline}, {"strikeout", bttStrikeout}, {"align", bttAlign},
       {"bullets", bttBullets}};
   if (list == "none") return 0;
+  if (list == "all") return html ? THTMLTagSet::kAll : TBBCODETagSet::kAll;
   uint16_t bits = 0;
   std::stringstream in(list);
   std::string kind;
@@ -92,10 +102,21 @@ uint16_t ParseTags(const std::string& list, bool html) {
   return bits;
 }
 
-std::vector<Case> LoadCases() {
-  std::ifstream in(std::string(TAGSMITH_SOURCE_DIR) + "/tests/conversion/data/writers.txt");
-  std::vector<Case> cases;
+std::string DataFile(const std::string& name) {
+  return std::string(TAGSMITH_SOURCE_DIR) + "/tests/conversion/data/" + name;
+}
+
+std::vector<std::string> ReadLines(const std::string& file) {
+  std::ifstream in(file);
+  if (!in) throw std::runtime_error("cannot read " + file);
+  std::vector<std::string> lines;
   std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+std::vector<Case> LoadCases(const std::vector<std::string>& lines) {
+  std::vector<Case> cases;
   int lineNo = 0;
   Expectation* open = nullptr;
   std::vector<std::string> codeLines;
@@ -104,10 +125,11 @@ std::vector<Case> LoadCases() {
     std::string code;
     for (size_t i = 0; i < codeLines.size(); ++i) code += (i ? "\n" : "") + codeLines[i];
     open->code = code;
+    open->endLine = open->firstLine + codeLines.size();
     codeLines.clear();
     open = nullptr;
   };
-  while (std::getline(in, line)) {
+  for (const std::string& line : lines) {
     ++lineNo;
     if (line.rfind("### ", 0) == 0) {
       closeBlock();
@@ -116,8 +138,16 @@ std::vector<Case> LoadCases() {
       closeBlock();
       Expectation e;
       e.header = line;
+      e.firstLine = size_t(lineNo);
       auto words = Words(line.substr(4));
-      e.outputKind = words.at(0) == "bbcode" ? 1 : 0;
+      if (words.at(0) == "bbcode" || words.at(0) == "html") {
+        e.outputKind = words[0] == "bbcode" ? 1 : 0;
+      } else {
+        const TDialect* d = FindDialect(words[0]);
+        if (!d || d->Id == mdClassic) throw std::runtime_error("unknown output " + words[0]);
+        e.dialect = d->Id;
+        e.outputKind = d->OutputKind;
+      }
       for (size_t i = 1; i < words.size(); ++i) {
         auto [k, v] = KeyValue(words[i]);
         if (k == "local") e.local = true;
@@ -212,20 +242,27 @@ std::string Visible(std::u16string code) {
   return out;
 }
 
-TEST(WriterCases, EveryWorkedCaseProducesExactlyItsCode) {
-  const std::vector<Case> cases = LoadCases();
-  ASSERT_FALSE(cases.empty());
+// Runs every case of `file`; returns the file's lines with each expected
+// block replaced by the code produced.
+std::vector<std::string> RunCases(const std::string& file) {
+  const std::vector<std::string> lines = ReadLines(DataFile(file));
+  const std::vector<Case> cases = LoadCases(lines);
+  EXPECT_FALSE(cases.empty()) << file;
+  std::vector<std::string> updated;
+  size_t copied = 0;
   for (const Case& c : cases) {
     std::vector<ObjectFields> objects;
     auto doc = Build(c, &objects);
     THTMLTagSetHolder html;
     TBBCODETagSetHolder bbcode;
+    TDialectChoice dialects;
     TTagsArray tags;
     tags.Document = doc;
     tags.RichEditOle = doc;
-    tags.DataModule = {&html, &bbcode};
+    tags.DataModule = {&html, &bbcode, &dialects};
     tags.Analyze();
-    ASSERT_EQ(tags.EmbObjFormats.size(), objects.size());
+    EXPECT_EQ(tags.EmbObjFormats.size(), objects.size()) << file << ": " << c.name;
+    if (tags.EmbObjFormats.size() != objects.size()) continue;
     for (size_t i = 0; i < objects.size(); ++i) {
       TEmbObjRec& rec = tags.EmbObjFormats[i].Obj;
       rec.ImageKind = objects[i].kind;
@@ -243,10 +280,58 @@ TEST(WriterCases, EveryWorkedCaseProducesExactlyItsCode) {
         if (e.outputKind == 0) html.Data = THTMLTagSet(*e.tags);
         else bbcode.Data = TBBCODETagSet(*e.tags);
       }
+      dialects = TDialectChoice();
+      (e.outputKind == 0 ? dialects.Html : dialects.BBCode) = e.dialect;
       tags.OutputKind = e.outputKind;
       tags.AntiHotlinking = e.antiHotlinking;
-      EXPECT_EQ(Visible(tags.GetCode(e.local)), e.code)
-          << "case \"" << c.name << "\" (writers.txt line " << c.line << "), " << e.header;
+      const std::string code = Visible(tags.GetCode(e.local));
+      EXPECT_EQ(code, e.code) << "case \"" << c.name << "\" (" << file << " line " << c.line << "), " << e.header;
+      updated.insert(updated.end(), lines.begin() + long(copied), lines.begin() + long(e.firstLine));
+      std::stringstream produced(code);
+      for (std::string line; std::getline(produced, line);) updated.push_back(line);
+      if (!code.empty() && code.back() == '\n') updated.push_back("");
+      copied = e.endLine;
+    }
+  }
+  updated.insert(updated.end(), lines.begin() + long(copied), lines.end());
+  return updated;
+}
+
+TEST(WriterCases, EveryWorkedCaseProducesExactlyItsCode) { RunCases("writers.txt"); }
+
+std::string DialectFile(const TDialect* d) { return std::string("dialect-") + d->Name + ".txt"; }
+
+std::vector<const TDialect*> DialectsButClassic() {
+  std::vector<const TDialect*> out;
+  for (uint8_t kind : {0, 1})
+    for (const TDialect* d : DialectsOf(kind))
+      if (d->Id != mdClassic) out.push_back(d);
+  return out;
+}
+
+TEST(WriterCases, EveryDialectProducesExactlyItsCode) {
+  const bool update = std::getenv("TAGSMITH_UPDATE_EXPECTED") != nullptr;
+  for (const TDialect* d : DialectsButClassic()) {
+    const std::vector<std::string> updated = RunCases(DialectFile(d));
+    if (update) {
+      std::ofstream out(DataFile(DialectFile(d)), std::ios::trunc);
+      for (const std::string& line : updated) out << line << "\n";
+    }
+  }
+}
+
+// Each dialect's file holds every Classic case with the same document, so
+// every dialect is tried on every input the Classic writers are.
+TEST(WriterCases, EveryDialectFileCoversTheClassicDocuments) {
+  const std::vector<Case> classic = LoadCases(ReadLines(DataFile("writers.txt")));
+  for (const TDialect* d : DialectsButClassic()) {
+    const std::vector<Case> cases = LoadCases(ReadLines(DataFile(DialectFile(d))));
+    for (const Case& c : classic) {
+      auto it = std::find_if(cases.begin(), cases.end(), [&](const Case& x) { return x.name == c.name; });
+      ASSERT_NE(it, cases.end()) << DialectFile(d) << " lacks the case \"" << c.name << "\"";
+      EXPECT_EQ(it->document, c.document) << DialectFile(d) << ": " << c.name;
+      for (const Expectation& e : it->expectations)
+        EXPECT_EQ(e.dialect, d->Id) << DialectFile(d) << ": " << c.name << ", " << e.header;
     }
   }
 }
