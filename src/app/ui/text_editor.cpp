@@ -265,18 +265,20 @@ std::optional<int> TTextEditor::LineRuleCaret(QPointF viewportPos) const {
   const qreal y = docPos.y() - origin.y();
   // The line at that height; above or below the block's lines, the nearest.
   QTextLine line = layout->lineAt(0);
-  for (int i = 0; i < layout->lineCount(); ++i) {
-    const QTextLine candidate = layout->lineAt(i);
-    if (candidate.y() > y) break;
-    line = candidate;
-  }
+  for (int i = 1; i < layout->lineCount() && layout->lineAt(i).y() <= y; ++i) line = layout->lineAt(i);
+  const bool wrapped = line.lineNumber() + 1 < layout->lineCount();
   const int first = line.textStart();
   const int end = first + line.textLength();
   const qreal x = docPos.x() - origin.x();
   // A wrapped line's trailing spaces reach past its right edge; its end is
   // where its visible text ends.
   const qreal endX = std::min(line.cursorToX(end), line.x() + line.naturalTextWidth());
-  if (x > endX) return block.position() + end;
+  if (x > endX) {
+    // Qt shows a caret at a wrap point at the start of the next line; the
+    // end of a line that wrapped after a space is shown before that space.
+    if (wrapped && end > first && block.text().at(end - 1).isSpace()) return block.position() + end - 1;
+    return block.position() + end;
+  }
   if (x < line.cursorToX(first)) return block.position() + first;
   return std::nullopt;
 }

@@ -482,7 +482,9 @@ TEST(TextEditorMouse, APressLeftOrRightOfALinePutsTheCaretAtItsStartOrEnd) {
   e.Document().AppendText(u"short\r", CharFormat());
   std::u16string words;
   for (int i = 0; i < 40; ++i) words += u"word ";
-  e.Document().AppendText(words + u"end", CharFormat());
+  e.Document().AppendText(words + u"end\r", CharFormat());
+  // And a word too long for a line, which wraps inside itself.
+  e.Document().AppendText(std::u16string(150, u'x'), CharFormat());
   const QTextBlock wrapped = e.document()->findBlockByNumber(1);
   const QTextLayout* layout = wrapped.layout();
   e.document()->documentLayout()->blockBoundingRect(wrapped);  // lays it out
@@ -493,6 +495,12 @@ TEST(TextEditorMouse, APressLeftOrRightOfALinePutsTheCaretAtItsStartOrEnd) {
   const QRectF block = e.document()->documentLayout()->blockBoundingRect(wrapped);
   const qreal secondY = block.top() + second.y() + second.height() / 2 - e.verticalScrollBar()->value();
   const qreal firstY = e.document()->documentLayout()->blockBoundingRect(e.document()->begin()).center().y();
+  const QTextBlock longWord = e.document()->findBlockByNumber(2);
+  ASSERT_GE(longWord.layout()->lineCount(), 2);
+  const QTextLine broken = longWord.layout()->lineAt(0);
+  const int brokenEnd = longWord.position() + broken.textLength();
+  const qreal brokenY = e.document()->documentLayout()->blockBoundingRect(longWord).top() + broken.y() +
+                        broken.height() / 2 - e.verticalScrollBar()->value();
   const qreal right = e.viewport()->width() - 2;
   const qreal left = 1;  // inside the document's margin
   const QRect shortEnd = e.cursorRect([&] {
@@ -508,8 +516,10 @@ TEST(TextEditorMouse, APressLeftOrRightOfALinePutsTheCaretAtItsStartOrEnd) {
   } cases[] = {
       {"right of a short line", {right, firstY}, 5},
       {"left of a short line", {left, firstY}, 0},
-      {"right of a wrapped line", {right, secondY}, secondEnd},
+      // Before the space it wrapped after, so the caret shows on that line.
+      {"right of a wrapped line", {right, secondY}, secondEnd - 1},
       {"left of a wrapped line", {left, secondY}, secondStart},
+      {"right of a line that wrapped inside a word", {right, brokenY}, brokenEnd},
       {"on the text", {qreal(shortEnd.left() - 3), firstY}, -1},
   };
   for (const Case& c : cases) {
