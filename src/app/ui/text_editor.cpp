@@ -77,7 +77,7 @@ TTextEditor::TTextEditor(QWidget* parent) : QTextEdit(parent) {
   connect(this, &QTextEdit::selectionChanged, this, [this] { UpdateOwnActions(); });
 
   connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { ClipboardChanged(); });
-  pasteAvailable_ = CanPasteNow();
+  pasteAvailable_ = ClipboardPasteable();
   UpdateOwnActions();
 }
 
@@ -87,8 +87,9 @@ QtDocument& TTextEditor::Document() { return *document_; }
 
 std::shared_ptr<QtDocument> TTextEditor::SharedDocument() const { return document_; }
 
-bool TTextEditor::CanPasteNow() const {
-  if (isReadOnly()) return false;
+bool TTextEditor::CanPasteNow() const { return pasteAvailable_ && !isReadOnly(); }
+
+bool TTextEditor::ClipboardPasteable() {
   const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
   return mime && CanPaste(*mime);
 }
@@ -331,9 +332,9 @@ void TTextEditor::SetContextMenuActions(const QList<QAction*>& actions) { contex
 QList<QAction*> TTextEditor::OwnActions() const { return {cut_, copy_, paste_, pasteAs_}; }
 
 void TTextEditor::ClipboardChanged() {
-  pasteAvailable_ = CanPasteNow();
+  pasteAvailable_ = ClipboardPasteable();
   UpdateOwnActions();
-  emit pasteAvailableChanged(pasteAvailable_);
+  emit pasteAvailableChanged(CanPasteNow());
 }
 
 void TTextEditor::UpdateOwnActions() {

@@ -39,7 +39,8 @@ class TTextEditor : public QTextEdit {
   std::shared_ptr<QtDocument> SharedDocument() const;
 
   // The clipboard holds something the editor can paste (and it is not
-  // read-only).
+  // read-only). Known from the last change of the clipboard, so asking costs
+  // nothing (another program's clipboard is asked only when it changes).
   bool CanPasteNow() const;
 
   // The selection's content (RTF, HTML, text, a lone picture's PNG) onto the
@@ -91,6 +92,7 @@ class TTextEditor : public QTextEdit {
 
  private:
   void ClipboardChanged();
+  static bool ClipboardPasteable();
   void UpdateOwnActions();
   bool PictureFilesOnly(const QMimeData& mime) const;
   bool CanDrop(const QMimeData& mime) const;
