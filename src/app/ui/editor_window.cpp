@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QHideEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -54,6 +55,9 @@ constexpr const char* kExitQuestionTitle = "Confirm";
 // without a question would leave the user guessing.
 constexpr const char* kDefaultExitQuestion = "Do you really want to exit Tagsmith?";
 constexpr int kTextMargin = 16;
+// The stored window states: shown normally or maximised.
+constexpr int32_t kShowNormal = 1;
+constexpr int32_t kShowMaximized = 3;
 // The largest size the text-object operations accept.
 constexpr int kMaxFontSize = 1638;
 
@@ -104,7 +108,15 @@ TfrmPopupWordEditor::TfrmPopupWordEditor(QWidget* parent) : QMainWindow(parent) 
   TextEditorSelectionChange();
 }
 
-TfrmPopupWordEditor::~TfrmPopupWordEditor() = default;
+TfrmPopupWordEditor::~TfrmPopupWordEditor() {
+  if (placementStorage_ && isVisible()) {
+    try {
+      SavePlacement();
+    } catch (const std::exception&) {
+      // A window going away has nobody left to tell.
+    }
+  }
+}
 
 QtDocument& TfrmPopupWordEditor::Document() const { return *document_; }
 
@@ -291,8 +303,12 @@ void TfrmPopupWordEditor::CreateMenus() {
                   "Action_InsertExcelDoc"});
   menuHelp_ = bar->addMenu(QStringLiteral("&Help"));
   menuHelp_->setObjectName(QStringLiteral("MenuHelp"));
-  // A screen reader names a menu by its window title.
-  for (QMenu* menu : {menuFile_, menuEdit_, menuHelp_}) menu->setWindowTitle(menu->title().remove(QLatin1Char('&')));
+  for (QMenu* menu : {menuFile_, menuEdit_, menuHelp_}) {
+    // A screen reader names a menu by its window title; a drop-down is a
+    // window of its own, which takes no font from this one.
+    menu->setWindowTitle(menu->title().remove(QLatin1Char('&')));
+    menu->setFont(font());
+  }
   add(menuHelp_, {"Action_VisitSite", "Action_AboutProgram"});
 }
 
@@ -499,8 +515,55 @@ void TfrmPopupWordEditor::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmPopupWordEditor::showEvent(QShowEvent* event) {
+  if (placementStorage_ && !placementRestored_) {
+    placementRestored_ = true;
+    RunGuarded(this, [this] { RestorePlacement(); });
+  }
   QMainWindow::showEvent(event);
   if (textEditor_->isEnabled()) textEditor_->setFocus();
+}
+
+void TfrmPopupWordEditor::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  if (placementStorage_ && !event->spontaneous()) RunGuarded(this, [this] { SavePlacement(); });
+}
+
+void TfrmPopupWordEditor::SavePlacement() {
+  SettingsStore& store = GetSettingsStore();
+  const QRect r = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+  store.Write(settings::kMainFormShowCmd, isMaximized() ? kShowMaximized : kShowNormal);
+  store.Write(settings::kMainFormFlags, 0);
+  store.Write(settings::kMainFormPixelsPerInch, logicalDpiY());
+  store.Write(settings::kMainFormMinMaxPos, "-1,-1,-1,-1");
+  store.Write(settings::kMainFormNormPos, QStringLiteral("%1,%2,%3,%4")
+                                              .arg(r.left())
+                                              .arg(r.top())
+                                              .arg(r.left() + r.width())
+                                              .arg(r.top() + r.height())
+                                              .toStdString());
+}
+
+void TfrmPopupWordEditor::RestorePlacement() {
+  SettingsStore& store = GetSettingsStore();
+  if (!store.ValueExists(settings::kMainFormNormPos.name)) return;
+  const QStringList parts = Q(store.Read(settings::kMainFormNormPos)).split(QLatin1Char(','));
+  if (parts.size() != 4) return;
+  int v[4];
+  for (int i = 0; i < 4; ++i) {
+    bool ok = false;
+    v[i] = parts[i].trimmed().toInt(&ok);
+    if (!ok) return;
+  }
+  const QRect r(QPoint(v[0], v[1]), QSize(v[2] - v[0], v[3] - v[1]));
+  if (r.width() < minimumSizeHint().width() / 2 || r.height() < 100 || r.width() > 16384 || r.height() > 16384)
+    return;
+  // Only where a screen shows it.
+  bool onScreen = false;
+  for (const QScreen* screen : QGuiApplication::screens())
+    onScreen = onScreen || screen->availableGeometry().intersects(r);
+  if (!onScreen) return;
+  setGeometry(r);
+  if (store.Read(settings::kMainFormShowCmd) == kShowMaximized) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void TfrmPopupWordEditor::changeEvent(QEvent* event) {

@@ -270,7 +270,9 @@ TEST_F(EditorWindowTest, TheToolBarsHoldTheControlsWithTheirHints) {
                          Row{"tbtnFontBold", "Set bold style"}, Row{"tbtnFontStrikeout", "Set strikeout stile"},
                          Row{"tbtnBullets", "Bullets"}}) {
     auto* w = Widget<QWidget>(row.name);
-    if (w) EXPECT_EQ(w->toolTip().toStdString(), row.hint) << row.name;
+    if (w) {
+      EXPECT_EQ(w->toolTip().toStdString(), row.hint) << row.name;
+    }
   }
   auto* font = Widget<QFontComboBox>("cmboxFontName");
   ASSERT_NE(font, nullptr);
@@ -316,7 +318,9 @@ TEST_F(EditorWindowTest, TheStandardShortcutsReachTheirCommands) {
                          Row{"Action_FontBold", "Ctrl+B"}, Row{"Action_FontItalic", "Ctrl+I"},
                          Row{"Action_FontUnderline", "Ctrl+U"}}) {
     QAction* a = Action(row.action);
-    if (a) EXPECT_TRUE(a->shortcuts().contains(QKeySequence(QString::fromUtf8(row.keys)))) << row.action;
+    if (a) {
+      EXPECT_TRUE(a->shortcuts().contains(QKeySequence(QString::fromUtf8(row.keys)))) << row.action;
+    }
   }
 
   // Typed into the focused editor, the keys do what they say.
@@ -832,6 +836,41 @@ TEST_F(EditorWindowTest, ClosingHidesWhenAskedAndExitStillCloses) {
   window->SetCloseHides(false);
   window->show();
   EXPECT_TRUE(window->close());
+}
+
+TEST_F(EditorWindowTest, ThePlacementIsStoredWhenHiddenAndRestoredWhenFirstShown) {
+  SettingsStore& store = GetSettingsStore();
+  window->show();
+  window->setGeometry(40, 50, 600, 640);
+  window->hide();  // no placement storage: nothing stored
+  EXPECT_FALSE(store.KeyExists(settings::kMainFormData));
+
+  window->SetPlacementStorage(true);
+  window->show();
+  window->setGeometry(40, 50, 600, 640);
+  window->SetCloseHides(true);
+  window->close();
+  EXPECT_EQ(store.Read(settings::kMainFormNormPos), "40,50,640,690");
+  EXPECT_EQ(store.Read(settings::kMainFormShowCmd), 1);
+  EXPECT_TRUE(store.ValueExists(settings::kMainFormPixelsPerInch.name));
+  EXPECT_TRUE(store.ValueExists(settings::kMainFormMinMaxPos.name));
+
+  TfrmPopupWordEditor again;
+  again.SetPlacementStorage(true);
+  again.show();
+  EXPECT_EQ(again.geometry(), QRect(40, 50, 600, 640));
+
+  // Damaged or unusable placements leave the window where it is.
+  for (const char* bad : {"1,2,3", "a,b,c,d", "10,10,5,5", "-90000,-90000,-89000,-89000", ""}) {
+    store.Write(settings::kMainFormNormPos, bad);
+    TfrmPopupWordEditor w;
+    const QRect before = w.geometry();
+    w.SetPlacementStorage(true);
+    w.show();
+    EXPECT_EQ(w.geometry().size(), before.size()) << bad;
+    w.SetPlacementStorage(false);
+  }
+  EXPECT_TRUE(ui.Errors().empty());
 }
 
 TEST_F(EditorWindowTest, VisitSiteOpensTheHomeSite) {
