@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QHideEvent>
 #include <QComboBox>
@@ -17,7 +16,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -38,6 +36,7 @@
 #include "app/ui/application_errors.h"
 #include "app/ui/document_io.h"
 #include "app/ui/modal_ui.h"
+#include "app/ui/text_editor.h"
 #include "platform/shell.h"
 #include "richtext/tom.h"
 
@@ -96,13 +95,8 @@ TfrmPopupWordEditor::TfrmPopupWordEditor(QWidget* parent) : QMainWindow(parent) 
   }
 
   // The clipboard decides Paste and Paste As from now on.
-  QClipboard* clipboard = QGuiApplication::clipboard();
-  connect(clipboard, &QClipboard::dataChanged, this, [this, clipboard] {
-    const QMimeData* mime = clipboard->mimeData();
-    UpdatePasteActions(mime && CanPaste(*mime));
-  });
-  const QMimeData* mime = clipboard->mimeData();
-  UpdatePasteActions(mime && CanPaste(*mime));
+  connect(textEditor_, &TTextEditor::pasteAvailableChanged, this, &TfrmPopupWordEditor::UpdatePasteActions);
+  UpdatePasteActions(textEditor_->CanPasteNow());
 
   updating_ = false;
   TextEditorSelectionChange();
@@ -118,7 +112,7 @@ TfrmPopupWordEditor::~TfrmPopupWordEditor() {
   }
 }
 
-QtDocument& TfrmPopupWordEditor::Document() const { return *document_; }
+QtDocument& TfrmPopupWordEditor::Document() const { return textEditor_->Document(); }
 
 void TfrmPopupWordEditor::CreateEditor() {
   auto* central = new QWidget(this);
@@ -127,12 +121,7 @@ void TfrmPopupWordEditor::CreateEditor() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
 
-  textEditor_ = new QTextEdit(central);
-  textEditor_->setObjectName(QStringLiteral("TextEditor"));
-  textEditor_->setAccessibleName(QStringLiteral("Document"));
-  textEditor_->setAcceptRichText(true);
-  document_ = std::make_unique<QtDocument>(textEditor_->document());
-  document_->AttachEditor(textEditor_);
+  textEditor_ = new TTextEditor(central);
   // Text typed into a fresh document is 12 points in the editor's face.
   QFont base = textEditor_->document()->defaultFont();
   base.setPointSize(12);
@@ -211,15 +200,19 @@ void TfrmPopupWordEditor::CreateActions() {
 
   a = MakeAction("Action_CutToClipboard", "Cut", Q("Cut to clipboard"), I::Cut);
   a->setShortcut(QKeySequence::Cut);
-  connect(a, &QAction::triggered, this, [this] { RunGuarded(this, [this] { textEditor_->cut(); }); });
+  connect(a, &QAction::triggered, this, [this] { textEditor_->Cut(); });
   a = MakeAction("Action_CopyToClipboard", "Copy", Q("Copy to clipboard"), I::Copy);
   a->setShortcut(QKeySequence::Copy);
-  connect(a, &QAction::triggered, this, [this] { RunGuarded(this, [this] { textEditor_->copy(); }); });
+  connect(a, &QAction::triggered, this, [this] { textEditor_->Copy(); });
   a = MakeAction("Action_PasteFromClipboard", "Paste", Q("Paste from clipboard"), I::Paste);
   a->setShortcut(QKeySequence::Paste);
-  connect(a, &QAction::triggered, this, [this] { RunGuarded(this, [this] { textEditor_->paste(); }); });
+  connect(a, &QAction::triggered, this, [this] { textEditor_->Paste(); });
   a = MakeAction("Action_PasteAsFromClipboard", "Paste As", Q("Paste from clipboard\nin specified format"), I::PasteAs);
   a->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+V")));
+  connect(a, &QAction::triggered, this, [this] {
+    textEditor_->PasteAs();
+    textEditor_->setFocus();
+  });
   a = MakeAction("Action_Undo", "Undo", QString(), I::Undo);
   a->setShortcut(QKeySequence::Undo);
   connect(a, &QAction::triggered, this, [this] { textEditor_->undo(); });
@@ -276,9 +269,9 @@ void TfrmPopupWordEditor::CreateActions() {
   connect(a, &QAction::triggered, this, run(&TfrmPopupWordEditor::InsertPicture));
 
   // The editing area's own menu.
-  textEditor_->setContextMenuPolicy(Qt::ActionsContextMenu);
-  textEditor_->addActions({actions_["Action_CutToClipboard"], actions_["Action_CopyToClipboard"],
-                           actions_["Action_PasteFromClipboard"], actions_["Action_PasteAsFromClipboard"]});
+  textEditor_->SetContextMenuActions({actions_["Action_CutToClipboard"], actions_["Action_CopyToClipboard"],
+                                      actions_["Action_PasteFromClipboard"],
+                                      actions_["Action_PasteAsFromClipboard"]});
 }
 
 void TfrmPopupWordEditor::CreateMenus() {
@@ -610,10 +603,10 @@ QTextCursor TfrmPopupWordEditor::ActiveCursor() const {
 
 CharFormat TfrmPopupWordEditor::ActiveAttributes() const {
   const QTextCursor c = ActiveCursor();
-  if (!c.hasSelection()) return document_->ReadCharFormat(textEditor_->currentCharFormat());
+  if (!c.hasSelection()) return Document().ReadCharFormat(textEditor_->currentCharFormat());
   CharFormat out;
   std::shared_ptr<ITextRange> range;
-  OleCheck(document_->Range(c.selectionStart(), c.selectionEnd(), &range));
+  OleCheck(Document().Range(c.selectionStart(), c.selectionEnd(), &range));
   std::shared_ptr<ITextFont> font;
   OleCheck(range->GetFont(&font));
   int32_t v = 0;
@@ -660,7 +653,7 @@ void TfrmPopupWordEditor::TextEditorSelectionChange() {
 
     const QTextCursor sel = textEditor_->textCursor();
     std::shared_ptr<ITextRange> range;
-    OleCheck(document_->Range(sel.selectionStart(), sel.selectionEnd(), &range));
+    OleCheck(Document().Range(sel.selectionStart(), sel.selectionEnd(), &range));
     std::shared_ptr<ITextPara> para;
     OleCheck(range->GetPara(&para));
     int32_t alignment = 0;
@@ -784,7 +777,7 @@ void TfrmPopupWordEditor::ScriptBtnsClick(QToolButton* clicked) {
 
 void TfrmPopupWordEditor::ColorizeText() {
   std::shared_ptr<ITextRange> selection;
-  OleCheck(document_->GetSelection(&selection));
+  OleCheck(Document().GetSelection(&selection));
   int32_t a = 0, c = 0, length = 0;
   OleCheck(selection->GetStart(&a));
   OleCheck(selection->GetEnd(&c));
@@ -800,7 +793,7 @@ void TfrmPopupWordEditor::ColorizeText() {
   // One character beyond the selection too: the one after its end.
   for (int32_t i = a; i <= c && i < length; ++i) {
     std::shared_ptr<ITextRange> range;
-    OleCheck(document_->Range(i, i + 1, &range));
+    OleCheck(Document().Range(i, i + 1, &range));
     std::shared_ptr<ITextFont> font;
     OleCheck(range->GetFont(&font));
     const int32_t r = red(random_);
@@ -862,7 +855,7 @@ void TfrmPopupWordEditor::OpenFile() {
   textEditor_->setFocus();
   if (!chosen) return;
   const QString file = dialog.selectedFiles().front();
-  LoadDocumentFile(*document_, file.toStdString());
+  LoadDocumentFile(Document(), file.toStdString());
   // The opened file is not where Save writes: Save asks for a name rather
   // than writing this document over the file of an earlier Save.
   docFileName_.clear();
@@ -888,7 +881,7 @@ QString TfrmPopupWordEditor::AskSaveFile(const QString& folder) {
 }
 
 bool TfrmPopupWordEditor::SaveTo(const QString& path) {
-  return RunGuarded(this, [this, &path] { SaveDocumentFile(*document_, path.toStdString()); });
+  return RunGuarded(this, [this, &path] { SaveDocumentFile(Document(), path.toStdString()); });
 }
 
 void TfrmPopupWordEditor::Save() {
@@ -919,31 +912,9 @@ void TfrmPopupWordEditor::InsertPicture() {
   textEditor_->setFocus();
   if (!chosen) return;
   const QStringList files = dialog.selectedFiles();
-  // All or nothing: every file is read first into a scratch document, so a
-  // picture that cannot be read stops the command before the editor changes.
-  {
-    QTextDocument scratch;
-    QtDocument check(&scratch, QtDocument::Drawing::kNone);
-    QTextCursor c(&scratch);
-    for (const QString& f : files) InsertPictureFile(check, c, f.toStdString());
-  }
-  // One undo step; the clipboard is left as it was.
-  QTextCursor cursor = textEditor_->textCursor();
-  cursor.beginEditBlock();
-  bool changed = false;
-  try {
-    for (const QString& f : files) {
-      InsertPictureFile(*document_, cursor, f.toStdString());
-      changed = true;
-    }
-  } catch (...) {
-    // A file changed since it was read: the step is taken back whole.
-    cursor.endEditBlock();
-    if (changed) textEditor_->document()->undo();
-    throw;
-  }
-  cursor.endEditBlock();
-  textEditor_->setTextCursor(cursor);
+  // All or nothing, one undo step, the clipboard left as it was; a picture
+  // that cannot be read has been reported.
+  textEditor_->InsertPictureFiles(files);
   StoreFolder(settings::kOpenPictureInitDir, files.front());
 }
 

@@ -65,7 +65,7 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   ~TfrmPopupWordEditor() override;
 
   // The editing area and its document.
-  QTextEdit* TextEditor() const { return textEditor_; }
+  TTextEditor* TextEditor() const { return textEditor_; }
   QtDocument& Document() const;
   // The target list of the Convert command: 0 "bbCode", 1 "HTML".
   QComboBox* ConvertTypes() const { return cbConvertTypes_; }
@@ -181,8 +181,7 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   static QString StoredFolder(const StringSetting& setting);
   static void StoreFolder(const StringSetting& setting, const QString& file);
 
-  QTextEdit* textEditor_ = nullptr;
-  std::unique_ptr<QtDocument> document_;
+  TTextEditor* textEditor_ = nullptr;
   QLabel* imgBanner_ = nullptr;
   QComboBox* cbConvertTypes_ = nullptr;
   QFontComboBox* cmboxFontName_ = nullptr;

@@ -28,6 +28,7 @@
 #include "app/global_share.h"
 #include "app/ui/document_io.h"
 #include "app/ui/editor_window.h"
+#include "app/ui/text_editor.h"
 
 namespace {
 
