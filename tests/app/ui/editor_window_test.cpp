@@ -15,6 +15,8 @@
 #include <QFontComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -36,6 +38,7 @@
 #include "app/global_share.h"
 #include "app/ui/document_io.h"
 #include "app/ui/editor_window.h"
+#include "app/ui/paste_special_dialog.h"
 #include "app/ui/scripted_modal_ui.h"
 #include "app/ui/text_editor.h"
 #include "platform/shell.h"
@@ -119,6 +122,7 @@ class EditorWindowTest : public ::testing::Test {
   }
   QTextEdit& Edit() { return *window->TextEditor(); }
   void SetText(const QString& text) {
+    Edit().setCurrentCharFormat(QTextCharFormat());
     Edit().setPlainText(text);
     Edit().document()->clearUndoRedoStacks();
   }
@@ -615,6 +619,69 @@ TEST_F(EditorWindowTest, PasteIsEnabledExactlyWhenTheClipboardHoldsSomethingToPa
   clipboard->setMimeData(odd);
   EXPECT_FALSE(Action("Action_PasteFromClipboard")->isEnabled());
   clipboard->clear();
+}
+
+TEST_F(EditorWindowTest, PasteTakesRtfFirstAndFallsBackWhenItCannotBeRead) {
+  SetText("[]");
+  const std::string damaged = "{\\rtf1 " + std::string(kRtfMaxGroupDepth + 5, '{') + "x";
+  struct Case {
+    std::string rtf;
+    std::u16string expected;
+    int32_t bold;
+  };
+  for (const Case& c : {Case{"{\\rtf1 {\\b Rich}}", u"[Rich]\r", tomTrue}, Case{damaged, u"[plain]\r", tomFalse},
+                        Case{"", u"[plain]\r", tomFalse}}) {
+    SetText("[]");
+    auto* mime = new QMimeData;
+    if (!c.rtf.empty()) mime->setData("text/rtf", QByteArray::fromStdString(c.rtf));
+    mime->setText("plain");
+    QGuiApplication::clipboard()->setMimeData(mime);
+    ASSERT_TRUE(Action("Action_PasteFromClipboard")->isEnabled());
+    Select(1, 1);
+    Action("Action_PasteFromClipboard")->trigger();
+    EXPECT_EQ(Text(), c.expected) << c.rtf.substr(0, 20);
+    EXPECT_EQ(Bold(1, 2), c.bold) << c.rtf.substr(0, 20);
+  }
+  EXPECT_TRUE(ui.Errors().empty());
+  QGuiApplication::clipboard()->clear();
+}
+
+TEST_F(EditorWindowTest, PasteAsPastesTheFormatChosenInTheDialog) {
+  auto* mime = new QMimeData;
+  mime->setData("text/rtf", "{\\rtf1 {\\b Rich}}");
+  mime->setText("plain");
+  QGuiApplication::clipboard()->setMimeData(mime);
+  SetText("");
+  ui.dialogs.push_back([](QDialog& d) {
+    auto* list = d.findChild<QListWidget*>("lstFormats");
+    EXPECT_NE(list, nullptr);
+    EXPECT_TRUE(static_cast<TPasteSpecialDialog&>(d).SelectFormat(PasteFormat::UnformattedText));
+    return int(QDialog::Accepted);
+  });
+  Action("Action_PasteAsFromClipboard")->trigger();
+  EXPECT_EQ(ui.calls.at(0).title, "Paste Special");
+  EXPECT_EQ(Text(), u"plain\r");
+  // Cancelled: nothing.
+  ui.dialogs.push_back([](QDialog&) { return int(QDialog::Rejected); });
+  Action("Action_PasteAsFromClipboard")->trigger();
+  EXPECT_EQ(Text(), u"plain\r");
+  QGuiApplication::clipboard()->clear();
+}
+
+TEST_F(EditorWindowTest, AClickFarRightOfALinePutsTheCaretAtItsEnd) {
+  window->show();
+  SetText("first line\nsecond");
+  Edit().document()->adjustSize();
+  QTextCursor c(Edit().document());
+  const QRect line = Edit().cursorRect(c);
+  const QPointF at(Edit().viewport()->width() - 3, line.center().y());
+  const QPointF global = Edit().viewport()->mapToGlobal(at);
+  QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Edit().viewport(), &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(Edit().viewport(), &release);
+  EXPECT_EQ(Edit().textCursor().position(), 10);
+  EXPECT_FALSE(Edit().textCursor().hasSelection());
 }
 
 // ---------------------------------------------------------------------------
