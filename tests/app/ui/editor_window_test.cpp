@@ -41,7 +41,9 @@
 #include "app/ui/paste_special_dialog.h"
 #include "app/ui/scripted_modal_ui.h"
 #include "app/ui/text_editor.h"
+#include "conversion/tags_array.h"
 #include "platform/shell.h"
+#include "richtext/rich_document.h"
 #include "richtext/rtf_reader.h"
 #include "richtext/tom.h"
 #include "support/picture_bytes.h"
@@ -750,6 +752,33 @@ TEST_F(EditorWindowTest, SaveAfterSaveAsAsksUnlessSaveHadSetAName) {
   EXPECT_EQ(ui.Count("exec"), 2u);
   // Save's dialog starts where Save As saved.
   EXPECT_EQ(seen.folder, home.path().string().c_str());
+}
+
+TEST_F(EditorWindowTest, ADocumentOpenedInTheWindowConvertsAsTheConverterReadsIt) {
+  const fs::path sample = fs::path(TAGSMITH_SOURCE_DIR) / "samples" / "sample.rtf";
+  ui.dialogs.push_back(Choose({QString::fromStdString(sample.string())}));
+  Action("Action_OpenFile")->trigger();
+  ASSERT_TRUE(ui.Errors().empty());
+  auto rich = RichDocument::Create();
+  ReadRtf(testing::ReadFile(sample), *rich);
+  const auto code = [](const std::shared_ptr<ITextDocument>& doc, const std::shared_ptr<IRichEditOle>& objects,
+                       uint8_t kind) {
+    THTMLTagSetHolder html;
+    TBBCODETagSetHolder bbcode;
+    TTagsArray tags;
+    tags.Document = doc;
+    tags.RichEditOle = objects;
+    tags.DataModule = {&html, &bbcode};
+    tags.OutputKind = kind;
+    tags.Analyze();
+    return tags.GetCode(false);
+  };
+  const std::shared_ptr<QtDocument> doc = window->TextEditor()->SharedDocument();
+  for (uint8_t kind : {uint8_t(0), uint8_t(1)}) {
+    const std::u16string mine = code(doc, doc, kind);
+    EXPECT_FALSE(mine.empty());
+    EXPECT_TRUE(mine == code(rich, rich, kind)) << (kind == 0 ? "HTML" : "BBCode");
+  }
 }
 
 TEST_F(EditorWindowTest, DialogsStartInTheStoredFolders) {
