@@ -33,7 +33,9 @@
 #include <cmath>
 
 #include "app/global_share.h"
+#include "app/ui/about_box.h"
 #include "app/ui/application_errors.h"
+#include "app/ui/color_button.h"
 #include "app/ui/document_io.h"
 #include "app/ui/modal_ui.h"
 #include "app/ui/text_editor.h"
@@ -379,7 +381,27 @@ void TfrmPopupWordEditor::CreateToolBars() {
   named(format, actions_.at("Action_FontUnderline"), "tbtnFontUnderline");
   named(format, actions_.at("Action_FontStrikeout"), "tbtnFontStrikeout");
   format->addSeparator();
-  // COLOR BUTTONS
+  const auto colorButton = [this, format](TColorButton::Kind kind, const char* name, const char* hint) {
+    auto* b = new TColorButton(kind, format);
+    b->setObjectName(Q(name));
+    b->setToolTip(Q(hint));
+    b->setStatusTip(Q(hint));
+    b->setAccessibleName(Q(hint));
+    format->addWidget(b);
+    const bool background = kind == TColorButton::Kind::kBackground;
+    connect(b, &TColorButton::colorChosen, this, [this, background](std::optional<QColor> color, bool automatic) {
+      RunGuarded(this, [&] { ColorChosen(background, color, automatic); });
+    });
+    return b;
+  };
+  jvbtnFontColor_ = colorButton(TColorButton::Kind::kText, "jvbtnFontColor", "Select text color");
+  jvbtnFontBkColor_ = colorButton(TColorButton::Kind::kBackground, "jvbtnFontBkColor", "Select background text color");
+  // "Automatic" is the editor's own text colour and background.
+  const QPalette colours = textEditor_->palette();
+  jvbtnFontColor_->SetAutomaticColor(colours.color(QPalette::Text));
+  jvbtnFontColor_->SetAutomatic();
+  jvbtnFontBkColor_->SetAutomaticColor(colours.color(QPalette::Base));
+  jvbtnFontBkColor_->SetAutomatic();
   format->addSeparator();
 
   const auto toolButton = [this, format](const char* name, const char* hint, TEditorIcon icon) {
@@ -419,9 +441,6 @@ void TfrmPopupWordEditor::CreateToolBars() {
   named(format, actions_.at("Action_TextColorize"), "tbtnTextColorize");
 }
 
-QToolButton* TfrmPopupWordEditor::ToolButton(const char* objectName) const {
-  return findChild<QToolButton*>(Q(objectName));
-}
 
 // ---------------------------------------------------------------------------
 // Hooks
@@ -811,7 +830,36 @@ void TfrmPopupWordEditor::ColorizeText() {
   }
 }
 
-void TfrmPopupWordEditor::ColorChosen(bool background) { (void)background; }
+void TfrmPopupWordEditor::ColorChosen(bool background, std::optional<QColor> color, bool automatic) {
+  if (updating_) return;
+  // "No Color" leaves the text in its automatic colour, like "Automatic".
+  const int32_t wanted = automatic || !color ? tomAutoColor
+                                             : (color->blue() << 16) | (color->green() << 8) | color->red();
+  const CharFormat now = ActiveAttributes();
+  if ((background ? now.backColor : now.foreColor) == wanted) return;
+  QTextCursor c = ActiveCursor();
+  if (!background && wanted == tomAutoColor && c.hasSelection()) {
+    // Only the text-object operations take a colour away again.
+    std::shared_ptr<ITextRange> range;
+    OleCheck(Document().Range(c.selectionStart(), c.selectionEnd(), &range));
+    std::shared_ptr<ITextFont> font;
+    OleCheck(range->GetFont(&font));
+    OleCheck(font->SetForeColor(tomAutoColor));
+  } else if (!c.hasSelection() && wanted == tomAutoColor) {
+    QTextCharFormat f = textEditor_->currentCharFormat();
+    if (background) f.clearBackground();
+    else f.clearForeground();
+    textEditor_->setCurrentCharFormat(f);
+  } else {
+    ChangeCharFormat([&](QTextCharFormat& f) {
+      // A background without a brush reads and draws as none.
+      const QBrush brush = wanted == tomAutoColor ? QBrush() : QBrush(*color);
+      if (background) f.setBackground(brush);
+      else f.setForeground(brush);
+    });
+  }
+  TextEditorSelectionChange();
+}
 
 // ---------------------------------------------------------------------------
 // Documents
@@ -935,6 +983,10 @@ void TfrmPopupWordEditor::Exit() {
 
 void TfrmPopupWordEditor::VisitSite() { GetShell().OpenDocument(kHomeSiteUrl); }
 
-void TfrmPopupWordEditor::AboutProgram() {}
+void TfrmPopupWordEditor::AboutProgram() {
+  TAboutBox box(Q(kHomeSiteUrl), this);
+  ModalUi().Exec(box);
+  textEditor_->setFocus();
+}
 
 }  // namespace tagsmith

@@ -15,12 +15,14 @@
 // Main thread only. Errors of a command are shown by the application's error
 // box (RunGuarded); the document is then as it was before the command.
 
+#include <QColor>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <random>
 #include <string>
@@ -122,9 +124,6 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   // Sets the layout margins of the editing area.
   void ApplyMargins();
 
-  // The window's buttons and lists by design name, for tests and the banner.
-  QToolButton* ToolButton(const char* objectName) const;
-
   // IDataModuleHost
   IPropertyTarget* FindPropertyTarget(const char* component, int menuItem) override;
   void ShowBalloon(const std::string& title, const std::string& text, bool error, int timeoutMs) override;
@@ -159,7 +158,7 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   void FontStyleChanged();
   void FontSizeChanged(const QString& text);
   void FontNameChanged(const QFont& font);
-  void ColorChosen(bool background);
+  void ColorChosen(bool background, std::optional<QColor> color, bool automatic);
   void AlignmentClicked(int tag);
   void BulletsClicked();
   void ScriptBtnsClick(QToolButton* clicked);

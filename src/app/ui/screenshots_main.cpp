@@ -26,6 +26,8 @@
 
 #include "app/data_module.h"
 #include "app/global_share.h"
+#include "app/ui/about_box.h"
+#include "app/ui/color_button.h"
 #include "app/ui/document_io.h"
 #include "app/ui/editor_window.h"
 #include "app/ui/text_editor.h"
@@ -117,6 +119,24 @@ bool Render(const std::string& document, const QString& out, const std::string& 
   const QList<QAction*> items = window.menuBar()->actions();
   for (int i = 0; i < items.size() && i < 3; ++i)
     ok = Save(WithMenuOpen(window, items[i]), out + "/menu-" + names[i] + suffix) && ok;
+
+  // The format drop-downs: the colour palette of the text colour button.
+  if (auto* colour = window.findChild<TColorButton*>(QStringLiteral("jvbtnFontColor"))) {
+    QWidget* palette = colour->Palette();
+    palette->adjustSize();
+    QPixmap shot = window.grab();
+    QPainter painter(&shot);
+    const QPoint at = colour->mapTo(&window, QPoint(0, colour->height()));
+    painter.drawPixmap(at, palette->grab());
+    painter.end();
+    ok = Save(shot, out + "/palette" + suffix) && ok;
+  }
+
+  TAboutBox about(QString::fromUtf8(kHomeSiteUrl), &window);
+  about.show();
+  QApplication::processEvents();
+  ok = Save(about.grab(), out + "/about" + suffix) && ok;
+  about.hide();
   return ok;
 }
 

@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -36,6 +37,8 @@
 
 #include "app/data_module.h"
 #include "app/global_share.h"
+#include "app/ui/about_box.h"
+#include "app/ui/color_button.h"
 #include "app/ui/document_io.h"
 #include "app/ui/editor_window.h"
 #include "app/ui/paste_special_dialog.h"
@@ -519,6 +522,52 @@ TEST_F(EditorWindowTest, ColorizeRecoloursOneCharacterBeyondTheSelection) {
   }
 }
 
+TEST_F(EditorWindowTest, TheColourButtonsColourActiveAttributesAndAutomaticTakesTheColourAway) {
+  SetText("red words");
+  auto* fore = Widget<TColorButton>("jvbtnFontColor");
+  auto* back = Widget<TColorButton>("jvbtnFontBkColor");
+  ASSERT_TRUE(fore && back);
+  // Automatic is the editor's own text colour and background.
+  EXPECT_TRUE(fore->IsAutomatic());
+  EXPECT_EQ(fore->AutomaticColor(), Edit().palette().color(QPalette::Text));
+  EXPECT_TRUE(back->IsAutomatic());
+  EXPECT_EQ(back->AutomaticColor(), Edit().palette().color(QPalette::Base));
+  const auto backColour = [&](int first, int limit) {
+    int32_t v = 0;
+    OleCheck(Font(first, limit)->GetBackColor(&v));
+    return v;
+  };
+
+  Select(0, 3);
+  emit fore->colorChosen(QColor(255, 0, 0), false);
+  EXPECT_EQ(Fore(0, 3), 0x0000FF);
+  EXPECT_EQ(Fore(3, 9), tomAutoColor);
+  emit back->colorChosen(QColor(0, 0, 255), false);
+  EXPECT_EQ(backColour(0, 3), 0xFF0000);
+  EXPECT_EQ(backColour(3, 9), tomAutoColor);
+  // The colour the range has already is no change, not even an undo step.
+  Edit().document()->clearUndoRedoStacks();
+  emit fore->colorChosen(QColor(255, 0, 0), false);
+  EXPECT_FALSE(Edit().document()->isUndoAvailable());
+  // Automatic and No Color take the colours away again.
+  emit fore->colorChosen(fore->AutomaticColor(), true);
+  EXPECT_EQ(Fore(0, 3), tomAutoColor);
+  emit back->colorChosen(std::nullopt, false);
+  EXPECT_EQ(backColour(0, 3), tomAutoColor);
+  // No selection: the word at the caret; a cell of the palette.
+  Select(6, 6);
+  auto* cell = fore->Palette()->findChild<QAbstractButton*>("cellColor3");
+  ASSERT_NE(cell, nullptr);
+  cell->click();
+  int count = 0;
+  const TColorButton::NamedColor* colours = TColorButton::PaletteColors(&count);
+  ASSERT_GT(count, 3);
+  const QColor chosen = QColor::fromRgb(colours[3].rgb);
+  EXPECT_EQ(Fore(4, 9), (chosen.blue() << 16) | (chosen.green() << 8) | chosen.red());
+  EXPECT_EQ(Fore(0, 4), tomAutoColor);
+  EXPECT_TRUE(ui.Errors().empty());
+}
+
 TEST_F(EditorWindowTest, WithBothScriptButtonsUpTheSelectionLosesItsOffset) {
   const std::string rtf = WriteRtf("scripts.rtf", "a{\\super bc}{\\sub de}f");
   ui.dialogs.push_back(Choose({QString::fromStdString(rtf)}));
@@ -977,10 +1026,18 @@ TEST_F(EditorWindowTest, ThePlacementIsStoredWhenHiddenAndRestoredWhenFirstShown
   EXPECT_TRUE(ui.Errors().empty());
 }
 
-TEST_F(EditorWindowTest, VisitSiteOpensTheHomeSite) {
+TEST_F(EditorWindowTest, VisitSiteOpensTheHomeSiteAndAboutShowsTheAboutBox) {
   Action("Action_VisitSite")->trigger();
   ASSERT_EQ(shell.Calls().size(), 1u);
   EXPECT_EQ(shell.Calls()[0].target, kHomeSiteUrl);
+  bool about = false;
+  ui.dialogs.push_back([&](QDialog& d) {
+    about = dynamic_cast<TAboutBox*>(&d) != nullptr;
+    return int(QDialog::Accepted);
+  });
+  Action("Action_AboutProgram")->trigger();
+  EXPECT_TRUE(about);
+  EXPECT_EQ(ui.Count("exec"), 1u);
 }
 
 TEST_F(EditorWindowTest, ABalloonGoesToItsHookOrShowsABoxThatClosesItself) {
@@ -1050,7 +1107,7 @@ TEST_F(EditorWindowTest, EveryPropertyKeyOfTheProgramFindsItsTarget) {
   for (const TTranslationKey& key : kTranslationKeys) {
     if (key.Kind != tkProperty) continue;
     const std::string component = key.Component;
-    const bool mine = component != "TrayIconMain" && component.rfind("jvbtn", 0) != 0;
+    const bool mine = component != "TrayIconMain";
     EXPECT_EQ(window->FindPropertyTarget(key.Component, key.MenuItem) != nullptr, mine) << key.Name;
   }
   EXPECT_EQ(window->FindPropertyTarget("MenuBarMain", 3), nullptr);
