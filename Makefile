@@ -38,7 +38,8 @@ demo: build
 # The editor window holding samples/sample.rtf, each of its menus open and the
 # About box, in English and Russian, rendered on the offscreen platform into
 # out/screenshots/*.png.
-screenshots: build
+screenshots: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j$(JOBS) --target tagsmith-screenshots
 	@mkdir -p out/screenshots
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/tagsmith-screenshots samples/sample.rtf out/screenshots
 
