@@ -357,8 +357,22 @@ TEST_F(EditorWindowTest, TheStandardShortcutsReachTheirCommands) {
   Select(0, 3);
   QTest::keyClick(&Edit(), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "one");
+  Select(4, 7);
+  QTest::keyClick(&Edit(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(Text(), u"one \r");
+  Select(0, 0);
+  QTest::keyClick(&Edit(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Text(), u"twoone \r");
+  ui.dialogs.push_back([](QDialog& d) {
+    EXPECT_TRUE(static_cast<TPasteSpecialDialog&>(d).SelectFormat(PasteFormat::UnformattedText));
+    return int(QDialog::Accepted);
+  });
+  QTest::keyClick(&Edit(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(ui.Count("exec"), 1u);
+  EXPECT_EQ(Text(), u"twotwoone \r");
   QTest::keyClick(&Edit(), Qt::Key_N, Qt::ControlModifier);
   EXPECT_EQ(Text(), u"\r");
+  QGuiApplication::clipboard()->clear();
 }
 
 TEST_F(EditorWindowTest, EveryControlAndMenuItemHasAnAccessibleName) {
