@@ -107,21 +107,19 @@ void TTrayIconMain::ToggleWindow() {
   if (window_->isVisible() && !(window_->windowState() & Qt::WindowMinimized))
     window_->hide();
   else
-    OpenWindow(*window_);
+    OpenEditor();
 }
 
 void TTrayIconMain::OpenEditor() {
-  if (window_) OpenWindow(*window_);
+  if (!window_) return;
+  if (open_)
+    open_();
+  else
+    OpenWindow(*window_);
 }
 
 void TTrayIconMain::ShowBalloon(const QString& title, const QString& text, bool error, int timeoutMs) {
   tagsmith::ShowBalloon(icon_, title, text, error, timeoutMs);
-}
-
-bool TTrayIconMain::SetStringProperty(const std::string& name, const std::string& value) {
-  if (name != "Hint") return false;
-  SetHint(QString::fromStdString(value));
-  return true;
 }
 
 }  // namespace tagsmith

@@ -3,16 +3,16 @@
 // TrayIconMain: the program's notification-area icon. Its hint says the
 // program runs, a click shows or hides the editor window, a double click
 // opens it, and its menu offers Open editor, Visit home Site and Exit (the
-// window's own actions, so their texts follow the translation).
+// window's own actions, so their texts follow the translation). The
+// translator reaches the hint as the QSystemTrayIcon's tool tip.
 
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
 
+#include <functional>
 #include <memory>
 #include <string>
-
-#include "localization/simple_translator.h"
 
 class QAction;
 class QMenu;
@@ -21,7 +21,7 @@ class QWidget;
 namespace tagsmith {
 
 // Main thread only. The window and the actions must outlive the icon.
-class TTrayIconMain : public QObject, public IPropertyTarget {
+class TTrayIconMain : public QObject {
   Q_OBJECT
 
  public:
@@ -48,18 +48,18 @@ class TTrayIconMain : public QObject, public IPropertyTarget {
   // minimised) window and hides a shown one; a double click opens it.
   void Activate(QSystemTrayIcon::ActivationReason reason);
   void ToggleWindow();
-  // Restores the window from minimised, shows it and brings it to the front.
+  // Opens the window: through the handler SetOpenHandler gave, else as
+  // OpenWindow does.
   void OpenEditor();
+  void SetOpenHandler(std::function<void()> open) { open_ = std::move(open); }
 
   // A balloon: through the icon when it is shown, else a desktop
   // notification (see desktop_notification.h).
   void ShowBalloon(const QString& title, const QString& text, bool error, int timeoutMs);
 
-  // The translator's target: "Hint" is the icon's hint.
-  bool SetStringProperty(const std::string& name, const std::string& value) override;
-
  private:
   QPointer<QWidget> window_;
+  std::function<void()> open_;
   std::unique_ptr<QMenu> menu_;
   QSystemTrayIcon* icon_;
 };

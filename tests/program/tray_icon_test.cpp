@@ -37,13 +37,25 @@ TEST(TrayIconMain, MenuHoldsOpenEditorVisitSiteSeparatorExit) {
   EXPECT_FALSE(f.tray.Icon().icon().isNull());
 }
 
-TEST(TrayIconMain, HintStartsAsDesignedAndFollowsTheTranslator) {
+TEST(TrayIconMain, HintStartsAsDesignedAndIsTheIconsToolTip) {
   TrayFixture f;
   EXPECT_EQ(f.tray.Hint(), "Tagsmith is running...");
-  EXPECT_TRUE(f.tray.SetStringProperty("Hint", "Tagsmith работает..."));
-  EXPECT_EQ(f.tray.Icon().toolTip(), QString::fromUtf8("Tagsmith работает..."));
-  EXPECT_FALSE(f.tray.SetStringProperty("Caption", "x"));
+  f.tray.Icon().setToolTip(QString::fromUtf8("Tagsmith работает..."));
   EXPECT_EQ(f.tray.Hint(), QString::fromUtf8("Tagsmith работает..."));
+}
+
+TEST(TrayIconMain, OpensThroughTheGivenHandler) {
+  TrayFixture f;
+  int opened = 0;
+  f.tray.SetOpenHandler([&] {
+    ++opened;
+    f.window.show();
+  });
+  f.tray.Activate(QSystemTrayIcon::DoubleClick);
+  f.tray.Activate(QSystemTrayIcon::Trigger);
+  f.tray.Activate(QSystemTrayIcon::Trigger);
+  EXPECT_EQ(opened, 2);
+  EXPECT_TRUE(f.window.isVisible());
 }
 
 TEST(TrayIconMain, ClickTogglesAndDoubleClickOpens) {
