@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 
 # Test executables that run threads; make test-tsan builds and runs these
 # under ThreadSanitizer.
-TSAN_TARGETS ?= platform_tests upload_tests images_tests workflow_tests
+TSAN_TARGETS ?= platform_tests upload_tests images_tests workflow_tests updater_tests
 
 all: build
 
@@ -86,11 +86,13 @@ bench: deps
 # inputs gather in build-fuzz/corpus/TARGET/, findings in build-fuzz/
 # (TARGET-crash-*, -leak-*, -timeout-*, -oom-*).
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= rtf_reader banner_storage
+FUZZ_TARGETS ?= rtf_reader banner_storage update_file
 FUZZ_SEEDS_rtf_reader ?= $(wildcard ../shared/corpus/rtf/*/) tests/richtext/fuzz_regressions/
 FUZZ_FLAGS_rtf_reader = -max_len=65536 -dict=fuzz/rtf.dict
 FUZZ_SEEDS_banner_storage ?= fuzz/seeds/banner_storage/ tests/updates/fuzz_regressions/
 FUZZ_FLAGS_banner_storage = -max_len=16384 -dict=fuzz/zip.dict
+FUZZ_SEEDS_update_file ?= fuzz/seeds/update_file/ tests/updates/fuzz_regressions_update_file/
+FUZZ_FLAGS_update_file = -max_len=16384 -dict=fuzz/update_file.dict
 fuzz:
 	@scripts/install-deps.sh --fuzz
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \

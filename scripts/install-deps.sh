@@ -11,7 +11,7 @@
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config make)
-libs=(libxml2-dev libsqlite3-dev libcurl4-openssl-dev libpng-dev libjpeg62-turbo-dev zlib1g-dev libgif-dev libwmf-dev libvips-dev)
+libs=(libxml2-dev libsqlite3-dev libcurl4-openssl-dev libssl-dev openssl libpng-dev libjpeg62-turbo-dev zlib1g-dev libgif-dev libwmf-dev libvips-dev)
 # Qt: the widgets, the platform plugins (xcb on the desktop, offscreen for the
 # tests and screenshots), the image readers beyond PNG, JPEG and GIF (WebP,
 # TIFF, ...) that pasting and inserting pictures take, and a font for the

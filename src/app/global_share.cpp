@@ -96,7 +96,7 @@ std::vector<SettingInfo> BuildKnownSettings() {
   std::vector<SettingInfo> out = {
       Info(kLocalInstall), Info(kInstallDir), Info(kUILang), Info(kImageFormat), Info(kImageHosting),
       Info(kUpscaleImages), Info(kEnableAntiHotlinking), Info(kAutoUpdate), Info(kOpenPictureInitDir),
-      Info(kOpenRtfInitDir), Info(kSaveRtfInitDir), Info(kFileName), Info(kHasUpdate), Info(kRunn), Info(kNoErr),
+      Info(kOpenRtfInitDir), Info(kSaveRtfInitDir), Info(kFileName), Info(kFileSig), Info(kHasUpdate), Info(kRunn), Info(kNoErr),
       Info(kProgVer1), Info(kProgVer2), Info(kProgVer3), Info(kProgVer4), Info(kImageShackHost),
       Info(kFastPicHost), Info(kUpdateHost)};
   out.push_back({kMainFormData, SettingKind::Group, ""});
@@ -683,9 +683,10 @@ TVer ReadProgVer() {
           store.Read(settings::kProgVer4)};
 }
 
-void StoreDownloadedUpdate(const std::string& fileName) {
+void StoreDownloadedUpdate(const std::string& fileName, const std::string& signature) {
   SettingsStore& store = GetSettingsStore();
   store.Write(settings::kFileName, fileName);
+  store.Write(settings::kFileSig, signature);
   store.Write(settings::kHasUpdate, true);
 }
 
@@ -693,7 +694,7 @@ bool ReadHasUpdate() { return GetSettingsStore().Read(settings::kHasUpdate); }
 bool ReadRunn() { return GetSettingsStore().Read(settings::kRunn); }
 bool ReadNoErr() { return GetSettingsStore().Read(settings::kNoErr); }
 
-bool RunUpdateInstaller() {
+bool RunUpdateInstaller(const Ed25519PublicKey& key) {
   SettingsStore& store = GetSettingsStore();
   const std::string file = store.Read(settings::kFileName);
   struct stat st{};
@@ -704,18 +705,36 @@ bool RunUpdateInstaller() {
     return false;
   }
   try {
+    // Checked again here: the file may have been swapped since it was
+    // downloaded, and only the maker's own installer may run.
+    const std::string problem = FileSignatureProblem(file, store.Read(settings::kFileSig), key);
+    if (!problem.empty())
+      throw EGlobalShare(FormatString("The installer %s was not started: %s", file.c_str(), problem.c_str()));
     if ((st.st_mode & S_IXUSR) == 0 && chmod(file.c_str(), (st.st_mode & 07777) | S_IXUSR) != 0) {
       const int err = errno;
       throw EGlobalShare(
           FormatString("Cannot make the installer %s executable: %s", file.c_str(), std::strerror(err)));
     }
-    GetShell().StartProgram(file, {"/SP-", "/VERYSILENT", "/SUPPRESSMSGBOXES", "/dir=" + ProgramDir(),
+    GetShell().StartProgram(file, {"/SP-", "/VERYSILENT", "/SUPPRESSMSGBOXES", "/dir=\"" + ProgramDir() + "\"",
                                    FormatString("/pid=%d", static_cast<int>(getpid()))});
   } catch (const Exception&) {
     store.Write(settings::kHasUpdate, false);
     throw;
   }
   return true;
+}
+
+StartupHandOffResult RunStartupHandOff(const Ed25519PublicKey& key) {
+  if (ReadRunn()) return {StartupNext::End, {}};
+  if (!ReadHasUpdate()) return {StartupNext::NormalStart, {}};
+  try {
+    if (RunUpdateInstaller(key)) return {StartupNext::End, {}};
+  } catch (const EGlobalShare& e) {
+    return {StartupNext::NormalStart, e.what()};
+  } catch (const EShellError& e) {
+    return {StartupNext::NormalStart, e.what()};
+  }
+  return {StartupNext::NormalStart, {}};
 }
 
 }  // namespace tagsmith

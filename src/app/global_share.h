@@ -11,6 +11,7 @@
 #include "platform/persistent.h"
 #include "platform/registry.h"
 #include "platform/version.h"
+#include "updates/signature.h"
 
 namespace tagsmith {
 
@@ -81,6 +82,9 @@ inline constexpr StringSetting kMainFormNormPos{"MainFormData\\NormPos", ""};
 
 // The update hand-off.
 inline constexpr StringSetting kFileName{"FileName", ""};
+// The base64 signature of the recorded installer, checked again before it is
+// started (see updates/signature.h).
+inline constexpr StringSetting kFileSig{"FileSig", ""};
 inline constexpr FlagSetting kHasUpdate{"HasUpdate", false};
 inline constexpr FlagSetting kRunn{"Runn", false};
 inline constexpr FlagSetting kNoErr{"NoErr", true};
@@ -256,18 +260,41 @@ std::string ReadUpdateHost();
 
 // The installer hand-off, over GetSettingsStore().
 TVer ReadProgVer();
-// Records a downloaded installer: "FileName", then "HasUpdate" true.
-void StoreDownloadedUpdate(const std::string& fileName);
+// Records a downloaded installer whose signature was checked: "FileName",
+// "FileSig" (the base64 signature), then "HasUpdate" true.
+void StoreDownloadedUpdate(const std::string& fileName, const std::string& signature);
 bool ReadHasUpdate();
 bool ReadRunn();
 bool ReadNoErr();
-// Starts the recorded installer through GetShell(), made executable, with
-// the arguments "/SP-", "/VERYSILENT", "/SUPPRESSMSGBOXES", "/dir=<ProgramDir>"
-// and "/pid=<process id>"; does not wait. Returns true when it was started.
-// When "FileName" is empty or names no file, or the installer cannot be
-// started, "HasUpdate" is cleared so that the next start is a normal one; a
-// failed start then throws (EShellError, or EGlobalShare when the file cannot
-// be made executable).
-bool RunUpdateInstaller();
+// Starts the recorded installer through GetShell() when its bytes still carry
+// the signature of `key` recorded in "FileSig": made executable, with the
+// arguments "/SP-", "/VERYSILENT", "/SUPPRESSMSGBOXES", "/dir=\"<ProgramDir>\""
+// and "/pid=<process id>", each handed over as it is (no shell); does not
+// wait. Returns true when it was started.
+// When "FileName" is empty or names no file, "HasUpdate" is cleared and
+// false returned, so that the next start is a normal one. An installer whose
+// signature is missing or does not verify, or that cannot be made executable
+// or started, is not run: "HasUpdate" is cleared and EGlobalShare (EShellError
+// for a failed start) says why.
+bool RunUpdateInstaller(const Ed25519PublicKey& key = MakerPublicKey());
+
+// What the program's start-up does after the hand-off.
+enum class StartupNext {
+  End,          // "Runn" is set, or the waiting installer was started
+  NormalStart,  // create the editor window and the data module
+};
+struct StartupHandOffResult {
+  StartupNext next = StartupNext::NormalStart;
+  // Why a waiting installer was not started (its signature, a failed start);
+  // empty otherwise. The program shows it and starts normally.
+  std::string problem;
+};
+
+// The first steps of the program's start-up, once InitGlobalShare has run:
+// "Runn" true ends the program at once; otherwise a waiting update
+// ("HasUpdate") runs RunUpdateInstaller, and the program ends when it started
+// the installer; in every other case the normal start follows. Registry
+// failures propagate as ERegistryError.
+StartupHandOffResult RunStartupHandOff(const Ed25519PublicKey& key = MakerPublicKey());
 
 }  // namespace tagsmith

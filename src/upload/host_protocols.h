@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/errors.h"
-#include "upload/http_client.h"
+#include "platform/http_client.h"
 
 namespace tagsmith {
 

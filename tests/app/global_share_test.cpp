@@ -12,6 +12,7 @@
 #include "platform/shell.h"
 #include "platform/strings.h"
 #include "support/recording_shell.h"
+#include "support/signing_key.h"
 #include "support/temp_dir.h"
 
 namespace tagsmith {
@@ -425,8 +426,9 @@ TEST_F(GlobalShareTest, HandOffValuesReadTheirDefaultsAndTheRecordedUpdate) {
   EXPECT_TRUE(ReadRunn());
   EXPECT_FALSE(ReadNoErr());
 
-  StoreDownloadedUpdate("/cache/0000ABCD.exe");
+  StoreDownloadedUpdate("/cache/0000ABCD.exe", "c2ln");
   EXPECT_EQ(*store.GetRegistry().ReadValue(kCU, kRoot, "FileName"), RegistryValue::String("/cache/0000ABCD.exe"));
+  EXPECT_EQ(*store.GetRegistry().ReadValue(kCU, kRoot, "FileSig"), RegistryValue::String("c2ln"));
   EXPECT_EQ(*store.GetRegistry().ReadValue(kCU, kRoot, "HasUpdate"), RegistryValue::String("TRUE"));
   EXPECT_TRUE(ReadHasUpdate());
 }
@@ -436,24 +438,45 @@ class UpdateInstallerTest : public GlobalShareTest {
   void SetUp() override {
     InitGlobalShare((home / "opt/tagsmith/tagsmith").string());
     installer = (home / ".cache/0000ABCD.exe").string();
+    args = home / "args";
   }
+  // An installer that writes its arguments, one a line, to `args`.
+  void WriteRecordingInstaller() {
+    WriteFile(installer, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + args.string() +
+                             ".part\"\n/bin/mv \"" + args.string() + ".part\" \"" + args.string() + "\"\n");
+  }
+  void RecordSigned() { StoreDownloadedUpdate(installer, key.SignFile(installer)); }
+  // What the installer recorded, waiting for it; empty when it never ran.
+  std::string RecordedArguments(std::chrono::milliseconds limit = 20s) {
+    for (auto deadline = std::chrono::steady_clock::now() + limit;
+         !std::filesystem::exists(args) && std::chrono::steady_clock::now() < deadline;)
+      std::this_thread::sleep_for(5ms);
+    return std::filesystem::exists(args) ? ReadFile(args) : std::string();
+  }
+  std::string ExpectedArguments() const {
+    return "/SP-\n/VERYSILENT\n/SUPPRESSMSGBOXES\n/dir=\"" + (home / "opt/tagsmith").string() + "\"\n/pid=" +
+           std::to_string(getpid()) + "\n";
+  }
+
+  testing::SigningKey key;
   testing::RecordingShell shell;
   testing::ScopedShell scoped{shell};
   std::string installer;
+  std::filesystem::path args;
 };
 
-TEST_F(UpdateInstallerTest, TheRecordedInstallerStartsExecutableWithTheSilentSwitches) {
+TEST_F(UpdateInstallerTest, TheSignedInstallerStartsExecutableWithTheSilentSwitches) {
   WriteFile(installer, "#!/bin/sh\n");
   std::filesystem::permissions(installer, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-  StoreDownloadedUpdate(installer);
-  EXPECT_TRUE(RunUpdateInstaller());
+  RecordSigned();
+  EXPECT_TRUE(RunUpdateInstaller(key.PublicKey()));
   const auto calls = shell.Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].kind, testing::RecordingShell::Call::Kind::Start);
   EXPECT_EQ(calls[0].target, installer);
   EXPECT_EQ(calls[0].arguments,
             (std::vector<std::string>{"/SP-", "/VERYSILENT", "/SUPPRESSMSGBOXES",
-                                      "/dir=" + (home / "opt/tagsmith").string(),
+                                      "/dir=\"" + (home / "opt/tagsmith").string() + "\"",
                                       "/pid=" + std::to_string(getpid())}));
   struct stat st{};
   ASSERT_EQ(stat(installer.c_str(), &st), 0);
@@ -464,10 +487,61 @@ TEST_F(UpdateInstallerTest, TheRecordedInstallerStartsExecutableWithTheSilentSwi
 TEST_F(UpdateInstallerTest, NothingToRunStartsNothingAndClearsTheWaitingUpdate) {
   std::filesystem::create_directories(home / "a-folder");
   for (const std::string& recorded : {std::string(), installer, (home / "a-folder").string()}) {
-    StoreDownloadedUpdate(recorded);
-    EXPECT_FALSE(RunUpdateInstaller()) << recorded;
+    StoreDownloadedUpdate(recorded, "c2ln");
+    EXPECT_FALSE(RunUpdateInstaller(key.PublicKey())) << recorded;
     EXPECT_FALSE(ReadHasUpdate()) << recorded;
   }
+  EXPECT_TRUE(shell.Calls().empty());
+}
+
+TEST_F(UpdateInstallerTest, AnInstallerWithoutTheMakersSignatureIsNeverStarted) {
+  testing::SigningKey stranger;
+  struct Case {
+    const char* what;
+    std::function<std::string(const std::string& file)> signature;  // recorded in FileSig
+    std::function<void(const std::string& file)> afterSigning;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"unsigned", [](const std::string&) { return std::string(); }, nullptr, "it carries no signature"},
+      {"not base64", [](const std::string&) { return std::string("not*base64"); }, nullptr,
+       "its signature is not base64 of 64 bytes"},
+      {"too short", [](const std::string&) { return EncodeBase64(std::string(63, 'x')); }, nullptr,
+       "its signature is not base64 of 64 bytes"},
+      {"another key", [&](const std::string& f) { return stranger.SignFile(f); }, nullptr,
+       "its signature does not match the maker's key"},
+      {"one byte changed after signing", [&](const std::string& f) { return key.SignFile(f); },
+       [](const std::string& f) {
+         std::string bytes = ReadFile(f);
+         bytes[bytes.size() / 2] ^= 0x01;
+         WriteFile(f, bytes);
+       },
+       "its signature does not match the maker's key"},
+      {"a byte appended after signing", [&](const std::string& f) { return key.SignFile(f); },
+       [](const std::string& f) { WriteFile(f, ReadFile(f) + "\n"); }, "its signature does not match the maker's key"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(installer, "#!/bin/sh\necho installed\n");
+    std::filesystem::permissions(installer, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const std::string signature = c.signature(installer);
+    if (c.afterSigning) c.afterSigning(installer);
+    StoreDownloadedUpdate(installer, signature);
+    EXPECT_EQ(Message<EGlobalShare>([&] { RunUpdateInstaller(key.PublicKey()); }),
+              "The installer " + installer + " was not started: " + c.reason);
+    EXPECT_FALSE(ReadHasUpdate());
+    struct stat st{};
+    ASSERT_EQ(stat(installer.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0100, 0u);  // not even made executable
+  }
+  EXPECT_TRUE(shell.Calls().empty());
+}
+
+TEST_F(UpdateInstallerTest, TheShippedKeyIsAUsableKeyThatRefusesTestSignatures) {
+  EXPECT_NE(MakerPublicKey(), key.PublicKey());
+  WriteFile(installer, "#!/bin/sh\n");
+  RecordSigned();
+  EXPECT_THROW(RunUpdateInstaller(), EGlobalShare);  // the default is the maker's key
   EXPECT_TRUE(shell.Calls().empty());
 }
 
@@ -483,24 +557,70 @@ TEST_F(UpdateInstallerTest, AnInstallerThatCannotStartIsReportedAndNotRetriedFor
   FailingShell failing;
   testing::ScopedShell scopedFailing(failing);
   WriteFile(installer, "not a program");
-  StoreDownloadedUpdate(installer);
-  EXPECT_EQ(Message<EShellError>([] { RunUpdateInstaller(); }), "Cannot start " + installer + ": Exec format error");
+  RecordSigned();
+  EXPECT_EQ(Message<EShellError>([&] { RunUpdateInstaller(key.PublicKey()); }),
+            "Cannot start " + installer + ": Exec format error");
   EXPECT_FALSE(ReadHasUpdate());
 }
 
 TEST_F(UpdateInstallerTest, TheRealShellRunsTheInstallerWithItsArguments) {
   SystemShell real;
   testing::ScopedShell scopedReal(real);
-  const auto args = home / "args";
-  WriteFile(installer, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + args.string() +
-                           ".part\"\n/bin/mv \"" + args.string() + ".part\" \"" + args.string() + "\"\n");
-  StoreDownloadedUpdate(installer);
-  EXPECT_TRUE(RunUpdateInstaller());
-  for (auto deadline = std::chrono::steady_clock::now() + 20s;
-       !std::filesystem::exists(args) && std::chrono::steady_clock::now() < deadline;)
-    std::this_thread::sleep_for(5ms);
-  EXPECT_EQ(ReadFile(args), "/SP-\n/VERYSILENT\n/SUPPRESSMSGBOXES\n/dir=" + (home / "opt/tagsmith").string() +
-                                "\n/pid=" + std::to_string(getpid()) + "\n");
+  WriteRecordingInstaller();
+  RecordSigned();
+  EXPECT_TRUE(RunUpdateInstaller(key.PublicKey()));
+  EXPECT_EQ(RecordedArguments(), ExpectedArguments());
+}
+
+// The program's first start-up steps, with a real installer script.
+TEST_F(UpdateInstallerTest, TheStartUpHandOffEndsStartsOrFallsThroughToANormalStart) {
+  SystemShell real;
+  testing::ScopedShell scopedReal(real);
+  struct Case {
+    const char* what;
+    const char* runn;       // nullptr: absent
+    const char* hasUpdate;  // nullptr: absent
+    enum { Signed, Missing, Tampered } file;
+    StartupNext next;
+    bool started;
+    bool problem;
+    bool hasUpdateAfter;
+  };
+  const Case cases[] = {
+      {"nothing waiting", nullptr, nullptr, Case::Signed, StartupNext::NormalStart, false, false, false},
+      {"HasUpdate false", nullptr, "FALSE", Case::Signed, StartupNext::NormalStart, false, false, false},
+      {"Runn ends even with an update waiting", "TRUE", "TRUE", Case::Signed, StartupNext::End, false, false, true},
+      {"Runn alone ends", "Y", nullptr, Case::Signed, StartupNext::End, false, false, false},
+      {"Runn false lets the update run", "FALSE", "TRUE", Case::Signed, StartupNext::End, true, false, true},
+      {"the waiting installer starts and the program ends", nullptr, "TRUE", Case::Signed, StartupNext::End, true,
+       false, true},
+      {"a missing installer gives a normal start", nullptr, "TRUE", Case::Missing, StartupNext::NormalStart, false,
+       false, false},
+      {"a tampered installer gives a normal start and a reason", nullptr, "TRUE", Case::Tampered,
+       StartupNext::NormalStart, false, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(args);
+    std::filesystem::remove(installer);
+    SettingsStore& store = GetSettingsStore();
+    store.DeleteValue("Runn");
+    store.DeleteValue("HasUpdate");
+    WriteRecordingInstaller();
+    StoreDownloadedUpdate(installer, key.SignFile(installer));
+    if (c.file == Case::Missing) std::filesystem::remove(installer);
+    if (c.file == Case::Tampered) WriteFile(installer, ReadFile(installer) + "echo extra\n");
+    if (c.runn) store.WriteString("Runn", c.runn);
+    if (c.hasUpdate) store.WriteString("HasUpdate", c.hasUpdate);
+    else store.DeleteValue("HasUpdate");
+
+    const StartupHandOffResult result = RunStartupHandOff(key.PublicKey());
+    EXPECT_EQ(result.next, c.next);
+    EXPECT_EQ(!result.problem.empty(), c.problem) << result.problem;
+    if (c.started) EXPECT_EQ(RecordedArguments(), ExpectedArguments());
+    else EXPECT_EQ(RecordedArguments(300ms), "");
+    EXPECT_EQ(ReadHasUpdate(), c.hasUpdateAfter);
+  }
 }
 
 class AutostartTest : public GlobalShareTest {

@@ -1,4 +1,4 @@
-#include "upload/http_client.h"
+#include "platform/http_client.h"
 
 #include <gtest/gtest.h>
 
@@ -289,6 +289,58 @@ TEST(HttpClient, GetReadsTheWholeBodyIntoMemoryOrIntoAFile) {
             "GET " + base + "/missing: the server replied HTTP/1.1 404 Not Found");
   EXPECT_FALSE(std::filesystem::exists(target));
   EXPECT_THROW(client.GetToFile(base + "/file", (dir / "no" / "such" / "dir").string()), EFileOpenError);
+}
+
+TEST(HttpClient, ADownloadPastItsLimitFailsAndLeavesNoFile) {
+  const std::string body(300000, 'z');
+  HttpTestServer server([&](const auto&, auto& c) { c.Send(HttpReply(body)); });
+  const std::string url = "http://" + server.Authority() + "/big";
+  testing::TempDir dir;
+  const auto target = dir / "download.bin";
+  HttpOptions options = Short();
+  struct Case {
+    uint64_t limit;
+    bool fits;
+  };
+  for (const Case c : {Case{body.size(), true}, Case{body.size() - 1, false}, Case{1000, false}}) {
+    SCOPED_TRACE(c.limit);
+    options.maxFileBytes = c.limit;
+    HttpClient client(options);
+    if (c.fits) {
+      client.GetToFile(url, target.string());
+      EXPECT_EQ(testing::ReadFile(target).size(), body.size());
+      continue;
+    }
+    try {
+      client.GetToFile(url, target.string());
+      ADD_FAILURE() << "no error";
+    } catch (const EHttpError& e) {
+      EXPECT_EQ(std::string(e.what()), "GET " + url + ": the reply is larger than " + std::to_string(c.limit) + " bytes");
+      EXPECT_EQ(e.Status(), 200);  // the server did reply
+    }
+    EXPECT_FALSE(std::filesystem::exists(target));
+  }
+}
+
+TEST(HttpClient, TheStatusOfAFailedRequestTellsWhetherTheServerReplied) {
+  HttpTestServer server([](const auto& request, auto& c) {
+    if (request.target == "/404") c.Send(HttpReply("gone", "404 Not Found"));
+    else if (request.target == "/cut") c.Send(HttpReply("0123456789").substr(0, 86));
+  });
+  HttpClient client(Short());
+  const std::string base = "http://" + server.Authority();
+  const auto status = [&](const std::string& url) -> long {
+    try {
+      client.Get(url);
+    } catch (const EHttpError& e) {
+      return e.Status();
+    }
+    return -1;
+  };
+  EXPECT_EQ(status(base + "/404"), 404);
+  EXPECT_EQ(status(base + "/cut"), 200);
+  EXPECT_EQ(status(base + "/nothing"), 0);  // closed without a reply
+  EXPECT_EQ(status("http://127.0.0.1:" + std::to_string(testing::UnusedPort()) + "/"), 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,10 +16,15 @@ namespace tagsmith {
 // time-out, a status other than 2xx (redirects are not followed), the
 // connection closing before the reply was complete, a reply over its size
 // limit, or a cancelled transfer. The message names the method, the address
-// and the reason.
+// and the reason; Status() is the HTTP status of the reply when one arrived
+// (a refused status, or a 2xx whose body then failed), 0 when none did.
 class EHttpError : public Exception {
  public:
-  using Exception::Exception;
+  explicit EHttpError(const std::string& message, long status = 0) : Exception(message), status_(status) {}
+  long Status() const { return status_; }
+
+ private:
+  long status_;
 };
 
 // A file that cannot be read (or, for a download, written): "Cannot open file
@@ -106,6 +112,9 @@ struct HttpOptions {
   std::string replyTerminator;
   // Largest body kept in memory.
   size_t maxReplyBytes = 64u << 20;
+  // Largest body GetToFile writes; a longer reply ends the download as a
+  // failure, so a server cannot fill the disk.
+  uint64_t maxFileBytes = uint64_t(512) << 20;
   // "HOST:PORT" that every connection goes to instead of the address's host;
   // the request line and the Host header are unchanged. Empty: the address.
   std::string connectTo;
@@ -116,7 +125,7 @@ struct HttpOptions {
   std::string accept = "text/html, */*";
 };
 
-// The system's one HTTP client (libcurl). Every call makes its own connection
+// The system's one HTTP client (libcurl), for the uploads and the update check. Every call makes its own connection
 // and frees it at its end, so separate clients may run on separate threads at
 // once; one client object is used by one thread at a time. No proxy is used
 // and redirects are not followed. Every call throws EHttpError unless the reply
@@ -137,9 +146,9 @@ class HttpClient {
   // GET into memory: the body (up to the terminator when one is set).
   std::string Get(const std::string& url);
   // GET into a file, created or replaced. On failure the partial file is
-  // removed and EHttpError (EFileOpenError when the file cannot be written) is
-  // thrown. The body goes straight to the file: neither the memory limit nor
-  // the terminator applies.
+  // removed and EHttpError (EFileOpenError when the file cannot be created) is
+  // thrown. The body goes straight to the file, up to maxFileBytes; neither
+  // the memory limit nor the terminator applies.
   void GetToFile(const std::string& url, const std::string& path);
   // POST of a multipart/form-data body; returns the reply body.
   std::string Post(const std::string& url, const HttpMultipartForm& form);

@@ -1,4 +1,4 @@
-#include "upload/http_client.h"
+#include "platform/http_client.h"
 
 #include <curl/curl.h>
 
@@ -110,12 +110,17 @@ class MemorySink : public BodySink {
 
 class FileSink : public BodySink {
  public:
-  explicit FileSink(const std::string& path) : path_(path) {
+  FileSink(const std::string& path, uint64_t maxBytes) : path_(path), maxBytes_(maxBytes) {
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) throw EFileOpenError(FileOpenMessage(path, errno));
   }
   ~FileSink() override { Close(); }
   bool Write(std::string_view bytes) override {
+    if (bytes.size() > maxBytes_ - std::min<uint64_t>(maxBytes_, written_)) {
+      error_ = FormatString("the reply is larger than %llu bytes", static_cast<unsigned long long>(maxBytes_));
+      return false;
+    }
+    written_ += bytes.size();
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size()) return true;
     error_ = FormatString("cannot write \"%s\" (%s)", path_.c_str(), std::strerror(errno));
     return false;
@@ -135,6 +140,8 @@ class FileSink : public BodySink {
 
  private:
   std::string path_;
+  uint64_t maxBytes_;
+  uint64_t written_ = 0;
   std::FILE* file_ = nullptr;
   std::string error_;
 };
@@ -209,13 +216,13 @@ void Check(CURLcode code, const char* what) {
 void Perform(const HttpOptions& options, const char* method, const std::string& url,
              const HttpMultipartForm* form, BodySink& sink) {
   HttpGlobalInit();
-  const auto fail = [&](const std::string& reason) -> EHttpError {
-    return EHttpError(FormatString("%s %s: %s", method, url.c_str(), reason.c_str()));
-  };
-
   // Declared before the handles, so it outlives them.
   char errorText[CURL_ERROR_SIZE] = "";
   Transfer t;
+  const auto fail = [&](const std::string& reason) -> EHttpError {
+    return EHttpError(FormatString("%s %s: %s", method, url.c_str(), reason.c_str()), t.status);
+  };
+
   std::unique_ptr<CURL, EasyFree> easy(curl_easy_init());
   std::unique_ptr<CURLM, MultiFree> multi(curl_multi_init());
   if (!easy || !multi) throw std::bad_alloc();
@@ -391,7 +398,7 @@ std::string HttpClient::Get(const std::string& url) {
 void HttpClient::GetToFile(const std::string& url, const std::string& path) {
   HttpOptions options = options_;
   options.replyTerminator.clear();
-  FileSink sink(path);
+  FileSink sink(path, options.maxFileBytes);
   try {
     Perform(options, "GET", url, nullptr, sink);
     if (!sink.Close()) throw EHttpError(FormatString("GET %s: %s", url.c_str(), sink.Error().c_str()));
