@@ -27,6 +27,28 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// Calls `shown` at the first paint of the watched window, then removes itself.
+class TFirstPaint : public QObject {
+ public:
+  TFirstPaint(QWidget& window, std::function<void()> shown) : QObject(&window), shown_(std::move(shown)) {
+    window.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && shown_) {
+      std::function<void()> shown = std::move(shown_);
+      shown_ = nullptr;
+      watched->removeEventFilter(this);
+      shown();
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> shown_;
+};
+
 QAction* Action(QWidget& form, const char* name) {
   QAction* action = form.findChild<QAction*>(QString::fromLatin1(name));
   if (!action) throw EGlobalShare(std::string("The editor window has no action ") + name);
@@ -35,7 +57,8 @@ QAction* Action(QWidget& form, const char* name) {
 
 }  // namespace
 
-TProgram::TProgram(TProgramOptions options, QObject* parent) : QObject(parent) {
+TProgram::TProgram(TProgramOptions options, QObject* parent, const std::function<void(QWidget&)>& windowMade)
+    : QObject(parent) {
   trayAvailable_ = options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
   for (const std::string& problem : options.startupProblems) ReportProblem(problem);
 
@@ -46,6 +69,7 @@ TProgram::TProgram(TProgramOptions options, QObject* parent) : QObject(parent) {
   form.SetCloseHides(trayAvailable_);
   form.SetTerminateHook([this] { Terminate(); });
   form.installEventFilter(this);
+  if (windowMade) windowMade(form);
 
   trayIcon_ = std::make_unique<TTrayIconMain>(form, Action(form, "Action_OpenEditor"),
                                               Action(form, "Action_VisitSite"), Action(form, "Action_Exit"));
@@ -160,7 +184,7 @@ void TProgram::ReportProblem(const std::string& text) {
   });
 }
 
-int ProgramMain(int argc, char** argv) {
+int ProgramMain(int argc, char** argv, const TStartObserver* observer) {
   const std::vector<std::string> arguments = ProgramArguments(argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
@@ -197,7 +221,12 @@ int ProgramMain(int argc, char** argv) {
     THintPause hintPause;
     app.installEventFilter(&hintPause);
 
-    TProgram program(std::move(options));
+    // The window may be painted inside the constructor ("/show"), so the
+    // watch is made with the window, before anything shows it.
+    TProgram program(std::move(options), nullptr, [observer](QWidget& window) {
+      if (observer && observer->windowShown) new TFirstPaint(window, observer->windowShown);
+    });
+    if (observer && observer->trayReady) observer->trayReady();
     QObject::connect(&program, &TProgram::terminated, &app, [] { QCoreApplication::exit(0); });
     TSignalQuit quitSignals([&program](int) { program.Terminate(); });
     status = app.exec();

@@ -46,7 +46,9 @@ class TProgram : public QObject {
   Q_OBJECT
 
  public:
-  explicit TProgram(TProgramOptions options, QObject* parent = nullptr);
+  // `windowMade` (may be empty) sees the window as soon as it exists.
+  explicit TProgram(TProgramOptions options, QObject* parent = nullptr,
+                    const std::function<void(QWidget&)>& windowMade = {});
   ~TProgram() override;
 
   TfrmPopupWordEditor& MainForm() { return *mainForm_; }
@@ -88,12 +90,22 @@ class TProgram : public QObject {
   QTimer timerMain_;
 };
 
+// What a measurement of the start-up watches; each is called at most once,
+// on the main thread.
+struct TStartObserver {
+  // The editor window was painted for the first time.
+  std::function<void()> windowShown;
+  // The notification-area icon is shown (without a notification area: made,
+  // with the window shown in its place).
+  std::function<void()> trayReady;
+};
+
 // The whole start-up routine, from the settings store to the end of the
 // message loop: opens the store (a store in memory when the user's cannot be
 // used), runs the update hand-off ("Runn", "HasUpdate"), sets up the
 // application (title, hints, the hint pause, no quitting when the window
 // hides), makes the program, turns SIGTERM, SIGINT and SIGHUP into
 // Terminate, runs the loop and closes the store. Returns the exit status.
-int ProgramMain(int argc, char** argv);
+int ProgramMain(int argc, char** argv, const TStartObserver* observer = nullptr);
 
 }  // namespace tagsmith
