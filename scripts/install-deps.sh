@@ -25,7 +25,7 @@ tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
 compare=(libvips-tools imagemagick libpixman-1-dev bc pandoc unrtf)
 banners=(librsvg2-bin fonts-dejavu-core)
-xvfb=(xvfb xauth x11-utils)
+xvfb=(xvfb xauth x11-utils xdotool)
 
 want=("${build[@]}" "${libs[@]}" "${qt[@]}" "${tests[@]}")
 for arg in "$@"; do

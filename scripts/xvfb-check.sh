@@ -11,7 +11,7 @@ set -euo pipefail
 program=${1:-build/bin/tagsmith}
 shot=${2:-}
 [ -x "$program" ] || { echo "xvfb-check: $program is not built (make build)" >&2; exit 2; }
-for tool in Xvfb xwininfo; do
+for tool in Xvfb xwininfo xdotool; do
   command -v "$tool" >/dev/null || { echo "xvfb-check: $tool is missing (scripts/install-deps.sh --xvfb)" >&2; exit 2; }
 done
 
@@ -49,6 +49,23 @@ done
 echo "xvfb-check: the window appeared on $display:"
 xwininfo -root -tree | grep '"Tagsmith v1.1"' | head -n1
 sleep 0.5
+
+# It answers: a click on the menu bar's first menu opens that menu, a window
+# of its own.
+geometry=$(xwininfo -root -tree | grep '"Tagsmith v1.1"' | head -n1 | grep -oE '[0-9]+x[0-9]+\+[0-9]+\+[0-9]+' | head -n1)
+wx=$(echo "$geometry" | sed -E 's/.*\+([0-9]+)\+([0-9]+)$/\1/')
+wy=$(echo "$geometry" | sed -E 's/.*\+([0-9]+)\+([0-9]+)$/\2/')
+before=$(xwininfo -root -children | grep -c '0x' || true)
+xdotool mousemove $((wx + 18)) $((wy + 10)) click 1
+answered=""
+for _ in $(seq 100); do
+  if xwininfo -root -tree 2>/dev/null | grep -q '"File"\|QMenu\|qt-menu'; then answered=yes; break; fi
+  now=$(xwininfo -root -children | grep -c '0x' || true)
+  if [ "$now" -gt "$before" ]; then answered=yes; break; fi
+  sleep 0.05
+done
+[ -n "$answered" ] || { echo "xvfb-check: the window did not answer a click on its menu bar" >&2; exit 1; }
+echo "xvfb-check: a click on the menu bar opened the File menu"
 if [ -n "$shot" ] && command -v xwd >/dev/null; then xwd -root -silent > "$shot"; echo "xvfb-check: screen in $shot"; fi
 
 start=$(date +%s%N)
