@@ -3,7 +3,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo screenshots test test-plain test-asan test-tsan bench fuzz clean
+.PHONY: all deps build run install uninstall demo screenshots test test-plain test-asan test-tsan bench fuzz clean
 
 # Test executables that run threads; make test-tsan builds and runs these
 # under ThreadSanitizer.
@@ -19,6 +19,30 @@ $(BUILD)/build.ninja: | deps
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS)
+
+# The editor, opened at once (on a desktop; make demo works without one).
+run: build
+	$(BUILD)/bin/tagsmith /show
+
+# Installs the program folder (tagsmith, tagsmith-convert, tagsmith-config,
+# Lang/, Data/) into PREFIX/lib/tagsmith/, a link PREFIX/bin/tagsmith, the
+# desktop entry PREFIX/share/applications/tagsmith.desktop and the icon, so
+# that the application menu shows Tagsmith. PREFIX defaults to ~/.local, or
+# /usr/local for root.
+PREFIX ?= $(if $(filter 0,$(shell id -u)),/usr/local,$(HOME)/.local)
+INSTALL_TARGETS = tagsmith tagsmith-convert tagsmith-config
+install: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSMITH_INSTALL_PROGRAM_DIR=lib/tagsmith $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target $(INSTALL_TARGETS)
+	cmake --install $(BUILD) --prefix "$(PREFIX)"
+	-@command -v update-desktop-database >/dev/null && update-desktop-database -q "$(PREFIX)/share/applications"
+	-@command -v gtk-update-icon-cache >/dev/null && gtk-update-icon-cache -q -t "$(PREFIX)/share/icons/hicolor"
+	@echo "Installed: $(PREFIX)/bin/tagsmith; Tagsmith is in the application menu."
+
+# Removes exactly the files the last make install wrote.
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { echo "Nothing to uninstall: $(BUILD)/install_manifest.txt is missing"; exit 1; }
+	@while IFS= read -r f; do [ -n "$$f" ] && rm -f -- "$$f" && echo "Removed $$f"; done < $(BUILD)/install_manifest.txt
 
 # The main job until the editor exists: every document of samples/ converted
 # into BBCode and HTML under out/, its pictures rendered into out/NAME-images/

@@ -8,6 +8,9 @@
 #                                      benchmarks compare against
 #   scripts/install-deps.sh --banners  also what scripts/make-banners.sh draws
 #                                      the shipped banner pictures with
+#   scripts/install-deps.sh --xvfb     also a virtual X server, to try the
+#                                      program on X without a desktop
+#                                      (scripts/xvfb-check.sh)
 set -euo pipefail
 
 build=(cmake ninja-build g++ pkg-config make)
@@ -29,6 +32,7 @@ tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
 compare=(libvips-tools imagemagick libpixman-1-dev bc pandoc unrtf)
 banners=(librsvg2-bin fonts-dejavu-core)
+xvfb=(xvfb xauth x11-utils xdotool)
 
 want=("${build[@]}" "${libs[@]}" "${qt[@]}" "${runtime[@]}" "${tests[@]}")
 for arg in "$@"; do
@@ -36,6 +40,7 @@ for arg in "$@"; do
     --fuzz) want+=("${fuzz[@]}") ;;
     --compare) want+=("${compare[@]}") ;;
     --banners) want+=("${banners[@]}") ;;
+    --xvfb) want+=("${xvfb[@]}") ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done

@@ -594,13 +594,25 @@ std::string CurrentModulePath() {
 void InitGlobalShare() { InitGlobalShare(CurrentModulePath()); }
 
 void InitGlobalShare(const std::string& modulePath) {
+  {
+    GlobalShare& g = State();
+    std::lock_guard lock(g.mutex);
+    if (g.initCount > 0) {
+      ++g.initCount;
+      return;
+    }
+  }
+  InitGlobalShare(modulePath, Registry::DefaultFileName());
+}
+
+void InitGlobalShare(const std::string& modulePath, const std::string& registryFile) {
   GlobalShare& g = State();
   std::lock_guard lock(g.mutex);
   if (g.initCount > 0) {
     ++g.initCount;
     return;
   }
-  auto registry = std::make_unique<Registry>(Registry::DefaultFileName());
+  auto registry = std::make_unique<Registry>(registryFile);
   auto store = std::make_unique<SettingsStore>(*registry);
   auto plain = std::make_unique<PlainRegistry>(*registry);
 

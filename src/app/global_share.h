@@ -239,6 +239,10 @@ inline constexpr const char* kProgramFileName = "tagsmith";
 // cannot be used; nothing is then open.
 void InitGlobalShare();
 void InitGlobalShare(const std::string& modulePath);
+// The same over the registry file `registryFile`; ":memory:" is a store that
+// lives only as long as the process (what the program falls back to when the
+// user's registry file cannot be used, so that it still starts).
+void InitGlobalShare(const std::string& modulePath, const std::string& registryFile);
 // Closes the store and clears the folder set, once for each InitGlobalShare.
 void DoneGlobalShare();
 
