@@ -3,7 +3,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz clean
+.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz clean screenshots screenshots-dialogs
 
 # Test executables that run threads; make test-tsan builds and runs these
 # under ThreadSanitizer.
@@ -34,6 +34,13 @@ demo: build
 	  echo "$$f: BBCode in out/$$n.bbcode, HTML in out/$$n.html,"; \
 	  echo "  its pictures in out/$$n-images/, the preview page out/$$n-preview.html"; \
 	done
+
+# Pictures of the windows under out/screenshots/: the convert dialog for
+# samples/sample.rtf with its images rendered, both settings pages, in
+# English and in Russian (a home of its own, the offscreen platform).
+screenshots: screenshots-dialogs
+screenshots-dialogs: build
+	$(BUILD)/bin/tagsmith-dialog-screenshots out/screenshots samples/sample.rtf
 
 # Every test, then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the threaded ones under ThreadSanitizer.
