@@ -10,7 +10,6 @@
 #include <QTextEdit>
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -59,7 +58,9 @@ int main(int argc, char** argv) {
     RunHome home;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    tagsmith::InitGlobalShare();
+    // As the program beside this executable, whose Lang/ the build fills.
+    const std::string module = tagsmith::CurrentModulePath();
+    tagsmith::InitGlobalShare(module.substr(0, module.rfind('/') + 1) + tagsmith::kProgramFileName);
     int status = 0;
     for (const char* language : {"en", "ru"}) {
       tagsmith::GetSettingsStore().Write(tagsmith::settings::kUILang, language);

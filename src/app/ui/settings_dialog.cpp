@@ -162,7 +162,7 @@ void TfrmSettings::Build() {
   tree_->setColumnCount(1);
   tree_->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Usage")}));
   tree_->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Processing")}));
-  tree_->setFixedWidth(150);
+  tree_->setFixedWidth(120);
 
   pages_ = new QStackedWidget(this);
   pages_->setObjectName(QStringLiteral("JvPageListMain"));
