@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -465,6 +467,28 @@ TEST_F(ConvertDataDialogTest, ExitWhileUploadingClosesAtOnceAndLeavesNoThreadOrT
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << "no wait for the stalled host";
   EXPECT_TRUE(testing::ThreadsBackTo(threads));
   EXPECT_TRUE(modal.calls.empty());
+}
+
+TEST_F(ConvertDataDialogTest, RunModallyTheEventLoopAloneServesTheRendererUntilExit) {
+  auto dlg = Open(Document(3));
+  bool readyInLoop = false;
+  modal.dialogs.push_back([&](QDialog& d) {
+    // Only Qt's own loop runs from here: the renderer's main-thread steps
+    // must reach it through the dialog's wake-up.
+    QTimer poll;
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(&poll, &QTimer::timeout, &d, [&] {
+      readyInLoop = dlg->Workflow().ImagesReady();
+      if (readyInLoop || waited.elapsed() > 60000) Button(d, "btnExit")->click();
+    });
+    poll.start(10);
+    return d.exec();
+  });
+  EXPECT_EQ(ModalUi().Exec(*dlg), QDialog::Accepted);
+  EXPECT_TRUE(readyInLoop);
+  EXPECT_EQ(Find<QListWidget>(*dlg, "JvImageListViewer1")->count(), 3);
+  EXPECT_EQ(Enabled(*dlg), kReady);
 }
 
 TEST_F(ConvertDataDialogTest, TheEditorsDocumentConvertsThroughTheDialog) {
