@@ -3,7 +3,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-plain test-asan test-tsan bench fuzz clean screenshots screenshots-dialogs
+.PHONY: all deps build demo screenshots test test-plain test-asan test-tsan bench fuzz clean
 
 # Test executables that run threads; make test-tsan builds and runs these
 # under ThreadSanitizer.
@@ -35,12 +35,13 @@ demo: build
 	  echo "  its pictures in out/$$n-images/, the preview page out/$$n-preview.html"; \
 	done
 
-# Pictures of the windows under out/screenshots/: the convert dialog for
-# samples/sample.rtf with its images rendered, both settings pages, in
-# English and in Russian (a home of its own, the offscreen platform).
-screenshots: screenshots-dialogs
-screenshots-dialogs: build
-	$(BUILD)/bin/tagsmith-dialog-screenshots out/screenshots samples/sample.rtf
+# The editor window holding samples/sample.rtf, each of its menus open, the
+# About box, the convert dialog with the document's images rendered and both
+# settings pages, in English and Russian, rendered on the offscreen platform into
+# out/screenshots/*.png.
+screenshots: build
+	@mkdir -p out/screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/tagsmith-screenshots samples/sample.rtf out/screenshots
 
 # Every test, then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the threaded ones under ThreadSanitizer.
