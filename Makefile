@@ -59,8 +59,9 @@ demo: build
 	  echo "  its pictures in out/$$n-images/, the preview page out/$$n-preview.html"; \
 	done
 
-# The editor window holding samples/sample.rtf, each of its menus open and the
-# About box, in English and Russian, rendered on the offscreen platform into
+# The editor window holding samples/sample.rtf, each of its menus open, the
+# About box, the convert dialog with the document's images rendered and both
+# settings pages, in English and Russian, rendered on the offscreen platform into
 # out/screenshots/*.png.
 screenshots: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS) --target tagsmith-screenshots

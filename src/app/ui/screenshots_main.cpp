@@ -1,5 +1,6 @@
 // tagsmith-screenshots: renders the editor window holding a document, each of
-// its menus open and the About box into PNG files, in English and Russian,
+// its menus open, the About box, the convert dialog and the settings pages
+// into PNG files, in English and Russian,
 // on Qt's offscreen platform, so anyone can look at the windows without a
 // desktop. Runs in a temporary home of its own: the user's settings are
 // neither read nor written.
@@ -28,6 +29,7 @@
 #include "app/global_share.h"
 #include "app/ui/about_box.h"
 #include "app/ui/color_button.h"
+#include "app/ui/dialog_screenshots.h"
 #include "app/ui/document_io.h"
 #include "app/ui/editor_window.h"
 #include "app/ui/text_editor.h"
@@ -137,6 +139,15 @@ bool Render(const std::string& document, const QString& out, const std::string& 
   QApplication::processEvents();
   ok = Save(about.grab(), out + "/about" + suffix) && ok;
   about.hide();
+  // The convert dialog ready to upload the document's images, and both
+  // settings pages.
+  try {
+    for (const QString& file : SaveDialogScreenshots(&window, dataModule, window.Document(), out, QString::fromStdString(lang)))
+      std::printf("%s\n", file.toUtf8().constData());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tagsmith-screenshots: %s\n", e.what());
+    ok = false;
+  }
   return ok;
 }
 
