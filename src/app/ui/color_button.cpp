@@ -152,6 +152,7 @@ void TColorButton::ChooseOther() {
 }
 
 void TColorButton::UpdateIcon() {
+  if (auto* automatic = palette_->findChild<QToolButton*>("btnAutomatic")) automatic->setIcon(Swatch(automaticColor_, 14));
   const int side = 32;
   QPixmap pixmap(side, side);
   pixmap.fill(Qt::transparent);
