@@ -193,15 +193,6 @@ void TfrmConvertData::Build() {
   main->addWidget(groupBox3_);
   main->addLayout(bottom);
 
-  // The save dialog: asks nothing before replacing a file.
-  savedlgCode_ = new QFileDialog(this, QStringLiteral("Save code to file"));
-  savedlgCode_->setObjectName(QStringLiteral("savedlgCode"));
-  savedlgCode_->setAcceptMode(QFileDialog::AcceptSave);
-  savedlgCode_->setFileMode(QFileDialog::AnyFile);
-  savedlgCode_->setDefaultSuffix(QStringLiteral("txt"));
-  savedlgCode_->setNameFilters({QStringLiteral("Text file (*.txt)"), QStringLiteral("Any file (*)")});
-  savedlgCode_->setOption(QFileDialog::DontConfirmOverwrite, true);
-  savedlgCode_->selectFile(QStringLiteral("code"));
 
   connect(btnUploadImages_, &QPushButton::clicked, this, [this] { btnUploadImagesClick(); });
   connect(btnPreview_, &QPushButton::clicked, this, [this] { btnPreviewClick(); });
@@ -222,6 +213,22 @@ void TfrmConvertData::Start(TDataModuleMain& dataModule, std::shared_ptr<ITextDo
   IConvertDataView& view = *this;
   workflow_ = std::make_unique<TConvertWorkflow>(view, dataModule.ConvertEnvironment(), std::move(document),
                                                  std::move(objects));
+}
+
+// Made when first needed: a file dialog reads folders in a thread of its own.
+QFileDialog& TfrmConvertData::SaveDialog() {
+  if (!savedlgCode_) {
+    // Asks nothing before replacing a file.
+    savedlgCode_ = new QFileDialog(this, saveTitle_);
+    savedlgCode_->setObjectName(QStringLiteral("savedlgCode"));
+    savedlgCode_->setAcceptMode(QFileDialog::AcceptSave);
+    savedlgCode_->setFileMode(QFileDialog::AnyFile);
+    savedlgCode_->setDefaultSuffix(QStringLiteral("txt"));
+    savedlgCode_->setNameFilters({QStringLiteral("Text file (*.txt)"), QStringLiteral("Any file (*)")});
+    savedlgCode_->setOption(QFileDialog::DontConfirmOverwrite, true);
+    savedlgCode_->selectFile(QStringLiteral("code"));
+  }
+  return *savedlgCode_;
 }
 
 // --- activation and closing ---------------------------------------------------
@@ -289,7 +296,8 @@ void TfrmConvertData::SetCaptions(const TConvertTexts& t) {
   SetButtonText(btnCopyToClipboard_, t.CopyCodeToClipboard);
   SetButtonText(btnSaveToFile_, t.SaveCodeToFile);
   SetButtonText(btnExit_, t.ConvertDlg_Exit);
-  savedlgCode_->setWindowTitle(Q(t.SaveCodeToFile));
+  saveTitle_ = Q(t.SaveCodeToFile);
+  if (savedlgCode_) savedlgCode_->setWindowTitle(saveTitle_);
 }
 
 void TfrmConvertData::SetStatusLine(const std::string& text) { labelProgress_->setText(Q(text)); }
@@ -325,7 +333,7 @@ void TfrmConvertData::SetClipboardText(const std::u16string& text) {
 }
 
 std::optional<std::string> TfrmConvertData::ChooseSaveFile() {
-  if (ModalUi().Exec(*savedlgCode_) != QDialog::Accepted) return std::nullopt;
+  if (ModalUi().Exec(SaveDialog()) != QDialog::Accepted) return std::nullopt;
   const QStringList files = savedlgCode_->selectedFiles();
   if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
   return QFile::encodeName(files.front()).toStdString();

@@ -79,7 +79,8 @@ class TfrmConvertData : public QDialog, private IConvertDataView {
 
   TConvertWorkflow& Workflow() { return *workflow_; }
   TQtImageList& ImageList1() { return *imageList1_; }
-  QFileDialog& SaveDialog() { return *savedlgCode_; }
+  // savedlgCode, made on first use.
+  QFileDialog& SaveDialog();
 
   // The button handlers (the buttons' clicked signals run these). Errors are
   // shown by the application's error box; the dialog stays open.
@@ -132,6 +133,7 @@ class TfrmConvertData : public QDialog, private IConvertDataView {
   QPushButton* btnSaveToFile_ = nullptr;
   QPushButton* btnExit_ = nullptr;
   QFileDialog* savedlgCode_ = nullptr;
+  QString saveTitle_ = QStringLiteral("Save code to file");
   bool closed_ = false;
   std::unique_ptr<TConvertWorkflow> workflow_;
 };

@@ -163,7 +163,8 @@ TEST_F(ConvertDataDialogTest, EveryComponentBearsItsDesignNameTextAndAccessibleN
   EXPECT_EQ(dlg->ImageList1().Width(), 125);
   EXPECT_EQ(dlg->ImageList1().objectName(), "ImageList1");
 
-  // The save dialog.
+  // The save dialog, made when first needed (it reads folders in a thread).
+  EXPECT_EQ(d.findChild<QFileDialog*>(), nullptr);
   QFileDialog& save = dlg->SaveDialog();
   EXPECT_EQ(save.objectName(), "savedlgCode");
   EXPECT_EQ(save.windowTitle(), "Save code to file");
