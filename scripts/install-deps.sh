@@ -17,7 +17,10 @@ libs=(libxml2-dev libsqlite3-dev libcurl4-openssl-dev libpng-dev libjpeg62-turbo
 # TIFF, ...) that pasting and inserting pictures take, and a font for the
 # offscreen platform, which --no-install-recommends would leave out.
 qt=(qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins fonts-dejavu-core)
-tests=(libgtest-dev libgmock-dev libbenchmark-dev)
+# Node.js and npm run the parsers that check the dialects' code
+# (tests/wellformed); npm is wanted only when no npm is there, since some
+# Node.js packages bring their own.
+tests=(libgtest-dev libgmock-dev libbenchmark-dev nodejs)
 fuzz=(clang libclang-rt-14-dev)
 compare=(libvips-tools imagemagick libpixman-1-dev bc pandoc unrtf)
 banners=(librsvg2-bin fonts-dejavu-core)
@@ -38,6 +41,7 @@ for p in "${want[@]}"; do
     missing+=("$p")
   fi
 done
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"
