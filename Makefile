@@ -3,7 +3,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run install uninstall demo screenshots test test-plain test-asan test-tsan bench fuzz clean
+.PHONY: all deps npm-deps build run install uninstall demo screenshots test test-plain test-asan test-tsan bench fuzz clean
 
 # Test executables that run threads; make test-tsan builds and runs these
 # under ThreadSanitizer.
@@ -13,6 +13,12 @@ all: build
 
 deps:
 	@scripts/install-deps.sh
+
+# The npm parsers that check the dialects' code, exactly as locked.
+WELLFORMED := tests/wellformed
+$(WELLFORMED)/node_modules/.package-lock.json: $(WELLFORMED)/package-lock.json | deps
+	cd $(WELLFORMED) && npm ci --no-audit --no-fund
+npm-deps: $(WELLFORMED)/node_modules/.package-lock.json
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
@@ -47,7 +53,10 @@ uninstall:
 # The main job until the editor exists: every document of samples/ converted
 # into BBCode and HTML under out/, its pictures rendered into out/NAME-images/
 # with the browser preview page beside them (tagsmith-convert, with the
-# settings of the user who runs it).
+# settings of the user who runs it), then into every dialect with every tag
+# kind on: out/NAME.DIALECT.bbcode, out/NAME.html5.html and the HTML5 preview
+# page out/NAME-preview.html5.html.
+DEMO_TAGS := image,fontname,fontsize,fontcolor,bold,italic,underline,strikeout,align,bullets
 demo: build
 	@mkdir -p out
 	@for f in samples/*.rtf; do \
@@ -57,6 +66,14 @@ demo: build
 	    -o "out/$$n.html" "$$f" || exit 1; \
 	  echo "$$f: BBCode in out/$$n.bbcode, HTML in out/$$n.html,"; \
 	  echo "  its pictures in out/$$n-images/, the preview page out/$$n-preview.html"; \
+	  for d in classic phpbb mybb smf xenforo vbulletin; do \
+	    $(BUILD)/bin/tagsmith-convert --to bbcode --dialect $$d --tags $(DEMO_TAGS) -o "out/$$n.$$d.bbcode" "$$f" \
+	      || exit 1; \
+	  done; \
+	  $(BUILD)/bin/tagsmith-convert --to html --dialect html5 --tags $(DEMO_TAGS),fontbkcolor --images "out/$$n-images" \
+	    --preview "out/$$n-preview.html5.html" -o "out/$$n.html5.html" "$$f" || exit 1; \
+	  echo "  every dialect with every tag kind: out/$$n.{classic,phpbb,mybb,smf,xenforo,vbulletin}.bbcode,"; \
+	  echo "  out/$$n.html5.html and its preview page out/$$n-preview.html5.html"; \
 	done
 
 # The editor window holding samples/sample.rtf, each of its menus open, the
@@ -72,10 +89,10 @@ screenshots: deps $(BUILD)/build.ninja
 # UndefinedBehaviorSanitizer, then the threaded ones under ThreadSanitizer.
 test: test-plain test-asan test-tsan
 
-test-plain: build
+test-plain: build npm-deps
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-test-asan: deps
+test-asan: deps npm-deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAGSMITH_SANITIZE=address,undefined
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)

@@ -28,7 +28,10 @@ qt=(qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins fonts-dejavu-core fon
 # authorities libcurl checks HTTPS image hosts against, and xdg-open, which
 # opens the preview page and links in the user's browser.
 runtime=(fonts-urw-base35 ca-certificates xdg-utils)
-tests=(libgtest-dev libgmock-dev libbenchmark-dev)
+# Node.js and npm run the parsers that check the dialects' code
+# (tests/wellformed); npm is wanted only when no npm is there, since some
+# Node.js packages bring their own.
+tests=(libgtest-dev libgmock-dev libbenchmark-dev nodejs)
 fuzz=(clang libclang-rt-14-dev)
 compare=(libvips-tools imagemagick libpixman-1-dev bc pandoc unrtf)
 banners=(librsvg2-bin fonts-dejavu-core)
@@ -51,6 +54,7 @@ for p in "${want[@]}"; do
     missing+=("$p")
   fi
 done
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"
