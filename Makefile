@@ -3,7 +3,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run install uninstall demo test test-plain test-asan test-tsan bench fuzz clean
+.PHONY: all deps build run install uninstall demo screenshots test test-plain test-asan test-tsan bench fuzz clean
 
 # Test executables that run threads; make test-tsan builds and runs these
 # under ThreadSanitizer.
@@ -58,6 +58,14 @@ demo: build
 	  echo "$$f: BBCode in out/$$n.bbcode, HTML in out/$$n.html,"; \
 	  echo "  its pictures in out/$$n-images/, the preview page out/$$n-preview.html"; \
 	done
+
+# The editor window holding samples/sample.rtf, each of its menus open and the
+# About box, in English and Russian, rendered on the offscreen platform into
+# out/screenshots/*.png.
+screenshots: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j$(JOBS) --target tagsmith-screenshots
+	@mkdir -p out/screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/tagsmith-screenshots samples/sample.rtf out/screenshots
 
 # Every test, then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the threaded ones under ThreadSanitizer.

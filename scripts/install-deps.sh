@@ -19,8 +19,9 @@ libs=(libxml2-dev libsqlite3-dev libcurl4-openssl-dev libssl-dev openssl libpng-
 # tests and screenshots), the image readers beyond PNG, JPEG and GIF (WebP,
 # TIFF, ...) that pasting and inserting pictures take, and a font for the
 # offscreen platform, which --no-install-recommends would leave out (Liberation
-# stands in for Arial, the window's font, with the same metrics).
-qt=(qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins fonts-dejavu-core fonts-liberation2)
+# stands in for Arial, the window's font, with the same metrics; WenQuanYi
+# draws Chinese and Japanese text).
+qt=(qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-14-dev)
 compare=(libvips-tools imagemagick libpixman-1-dev bc pandoc unrtf)

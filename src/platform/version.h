@@ -18,4 +18,7 @@ struct TVer {
   auto operator<=>(const TVer&) const = default;
 };
 
+// The version of this build of the program, as the About box shows it.
+inline constexpr TVer kProgramVersion{1, 1, 0, 0};
+
 }  // namespace tagsmith

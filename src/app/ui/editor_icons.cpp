@@ -329,11 +329,14 @@ void Draw(TEditorIcon icon, QPainter& p, const Inks& k) {
       break;
     }
     case TEditorIcon::Colorize: {
-      const QColor colours[] = {QColor(220, 120, 200), QColor(200, 140, 240), QColor(240, 150, 170)};
-      const QString letters = QStringLiteral("abc");
-      for (int i = 0; i < 3; ++i)
-        Letter(p, k.line == QColor(160, 160, 160) ? k.line : colours[i], letters.mid(i, 1), true, false,
-               QRectF(i * 4.6 - 1, 3 - (i % 2) * 2, 8, 12), 8 + i);
+      const bool grey = k.line == QColor(160, 160, 160);
+      Letter(p, grey ? k.line : QColor(200, 60, 160), QStringLiteral("A"), true, false, QRectF(0, -2, 16, 14), 13);
+      const QColor bars[] = {QColor(236, 120, 200), QColor(170, 110, 230), QColor(240, 140, 150)};
+      p.setPen(Qt::NoPen);
+      for (int i = 0; i < 3; ++i) {
+        p.setBrush(grey ? k.accent : bars[i]);
+        p.drawRect(QRectF(1.5 + i * 4.5, 12.5, 4.2, 2.5));
+      }
       break;
     }
     case TEditorIcon::Convert: {

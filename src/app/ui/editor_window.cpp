@@ -4,8 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
-#include <QClipboard>
 #include <QCloseEvent>
+#include <QHideEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -16,7 +16,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -34,9 +33,12 @@
 #include <cmath>
 
 #include "app/global_share.h"
+#include "app/ui/about_box.h"
 #include "app/ui/application_errors.h"
+#include "app/ui/color_button.h"
 #include "app/ui/document_io.h"
 #include "app/ui/modal_ui.h"
+#include "app/ui/text_editor.h"
 #include "platform/shell.h"
 #include "richtext/tom.h"
 
@@ -54,6 +56,9 @@ constexpr const char* kExitQuestionTitle = "Confirm";
 // without a question would leave the user guessing.
 constexpr const char* kDefaultExitQuestion = "Do you really want to exit Tagsmith?";
 constexpr int kTextMargin = 16;
+// The stored window states: shown normally or maximised.
+constexpr int32_t kShowNormal = 1;
+constexpr int32_t kShowMaximized = 3;
 // The largest size the text-object operations accept.
 constexpr int kMaxFontSize = 1638;
 
@@ -92,21 +97,24 @@ TfrmPopupWordEditor::TfrmPopupWordEditor(QWidget* parent) : QMainWindow(parent) 
   }
 
   // The clipboard decides Paste and Paste As from now on.
-  QClipboard* clipboard = QGuiApplication::clipboard();
-  connect(clipboard, &QClipboard::dataChanged, this, [this, clipboard] {
-    const QMimeData* mime = clipboard->mimeData();
-    UpdatePasteActions(mime && CanPaste(*mime));
-  });
-  const QMimeData* mime = clipboard->mimeData();
-  UpdatePasteActions(mime && CanPaste(*mime));
+  connect(textEditor_, &TTextEditor::pasteAvailableChanged, this, &TfrmPopupWordEditor::UpdatePasteActions);
+  UpdatePasteActions(textEditor_->CanPasteNow());
 
   updating_ = false;
   TextEditorSelectionChange();
 }
 
-TfrmPopupWordEditor::~TfrmPopupWordEditor() = default;
+TfrmPopupWordEditor::~TfrmPopupWordEditor() {
+  if (placementStorage_ && isVisible()) {
+    try {
+      SavePlacement();
+    } catch (const std::exception&) {
+      // A window going away has nobody left to tell.
+    }
+  }
+}
 
-QtDocument& TfrmPopupWordEditor::Document() const { return *document_; }
+QtDocument& TfrmPopupWordEditor::Document() const { return textEditor_->Document(); }
 
 void TfrmPopupWordEditor::CreateEditor() {
   auto* central = new QWidget(this);
@@ -115,12 +123,7 @@ void TfrmPopupWordEditor::CreateEditor() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
 
-  textEditor_ = new QTextEdit(central);
-  textEditor_->setObjectName(QStringLiteral("TextEditor"));
-  textEditor_->setAccessibleName(QStringLiteral("Document"));
-  textEditor_->setAcceptRichText(true);
-  document_ = std::make_unique<QtDocument>(textEditor_->document());
-  document_->AttachEditor(textEditor_);
+  textEditor_ = new TTextEditor(central);
   // Text typed into a fresh document is 12 points in the editor's face.
   QFont base = textEditor_->document()->defaultFont();
   base.setPointSize(12);
@@ -199,15 +202,19 @@ void TfrmPopupWordEditor::CreateActions() {
 
   a = MakeAction("Action_CutToClipboard", "Cut", Q("Cut to clipboard"), I::Cut);
   a->setShortcut(QKeySequence::Cut);
-  connect(a, &QAction::triggered, this, [this] { RunGuarded(this, [this] { textEditor_->cut(); }); });
+  connect(a, &QAction::triggered, this, [this] { textEditor_->Cut(); });
   a = MakeAction("Action_CopyToClipboard", "Copy", Q("Copy to clipboard"), I::Copy);
   a->setShortcut(QKeySequence::Copy);
-  connect(a, &QAction::triggered, this, [this] { RunGuarded(this, [this] { textEditor_->copy(); }); });
+  connect(a, &QAction::triggered, this, [this] { textEditor_->Copy(); });
   a = MakeAction("Action_PasteFromClipboard", "Paste", Q("Paste from clipboard"), I::Paste);
   a->setShortcut(QKeySequence::Paste);
-  connect(a, &QAction::triggered, this, [this] { RunGuarded(this, [this] { textEditor_->paste(); }); });
+  connect(a, &QAction::triggered, this, [this] { textEditor_->Paste(); });
   a = MakeAction("Action_PasteAsFromClipboard", "Paste As", Q("Paste from clipboard\nin specified format"), I::PasteAs);
   a->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+V")));
+  connect(a, &QAction::triggered, this, [this] {
+    textEditor_->PasteAs();
+    textEditor_->setFocus();
+  });
   a = MakeAction("Action_Undo", "Undo", QString(), I::Undo);
   a->setShortcut(QKeySequence::Undo);
   connect(a, &QAction::triggered, this, [this] { textEditor_->undo(); });
@@ -264,9 +271,9 @@ void TfrmPopupWordEditor::CreateActions() {
   connect(a, &QAction::triggered, this, run(&TfrmPopupWordEditor::InsertPicture));
 
   // The editing area's own menu.
-  textEditor_->setContextMenuPolicy(Qt::ActionsContextMenu);
-  textEditor_->addActions({actions_["Action_CutToClipboard"], actions_["Action_CopyToClipboard"],
-                           actions_["Action_PasteFromClipboard"], actions_["Action_PasteAsFromClipboard"]});
+  textEditor_->SetContextMenuActions({actions_["Action_CutToClipboard"], actions_["Action_CopyToClipboard"],
+                                      actions_["Action_PasteFromClipboard"],
+                                      actions_["Action_PasteAsFromClipboard"]});
 }
 
 void TfrmPopupWordEditor::CreateMenus() {
@@ -291,8 +298,12 @@ void TfrmPopupWordEditor::CreateMenus() {
                   "Action_InsertExcelDoc"});
   menuHelp_ = bar->addMenu(QStringLiteral("&Help"));
   menuHelp_->setObjectName(QStringLiteral("MenuHelp"));
-  // A screen reader names a menu by its window title.
-  for (QMenu* menu : {menuFile_, menuEdit_, menuHelp_}) menu->setWindowTitle(menu->title().remove(QLatin1Char('&')));
+  for (QMenu* menu : {menuFile_, menuEdit_, menuHelp_}) {
+    // A screen reader names a menu by its window title; a drop-down is a
+    // window of its own, which takes no font from this one.
+    menu->setWindowTitle(menu->title().remove(QLatin1Char('&')));
+    menu->setFont(font());
+  }
   add(menuHelp_, {"Action_VisitSite", "Action_AboutProgram"});
 }
 
@@ -370,7 +381,27 @@ void TfrmPopupWordEditor::CreateToolBars() {
   named(format, actions_.at("Action_FontUnderline"), "tbtnFontUnderline");
   named(format, actions_.at("Action_FontStrikeout"), "tbtnFontStrikeout");
   format->addSeparator();
-  // COLOR BUTTONS
+  const auto colorButton = [this, format](TColorButton::Kind kind, const char* name, const char* hint) {
+    auto* b = new TColorButton(kind, format);
+    b->setObjectName(Q(name));
+    b->setToolTip(Q(hint));
+    b->setStatusTip(Q(hint));
+    b->setAccessibleName(Q(hint));
+    format->addWidget(b);
+    const bool background = kind == TColorButton::Kind::kBackground;
+    connect(b, &TColorButton::colorChosen, this, [this, background](std::optional<QColor> color, bool automatic) {
+      RunGuarded(this, [&] { ColorChosen(background, color, automatic); });
+    });
+    return b;
+  };
+  jvbtnFontColor_ = colorButton(TColorButton::Kind::kText, "jvbtnFontColor", "Select text color");
+  jvbtnFontBkColor_ = colorButton(TColorButton::Kind::kBackground, "jvbtnFontBkColor", "Select background text color");
+  // "Automatic" is the editor's own text colour and background.
+  const QPalette colours = textEditor_->palette();
+  jvbtnFontColor_->SetAutomaticColor(colours.color(QPalette::Text));
+  jvbtnFontColor_->SetAutomatic();
+  jvbtnFontBkColor_->SetAutomaticColor(colours.color(QPalette::Base));
+  jvbtnFontBkColor_->SetAutomatic();
   format->addSeparator();
 
   const auto toolButton = [this, format](const char* name, const char* hint, TEditorIcon icon) {
@@ -410,9 +441,6 @@ void TfrmPopupWordEditor::CreateToolBars() {
   named(format, actions_.at("Action_TextColorize"), "tbtnTextColorize");
 }
 
-QToolButton* TfrmPopupWordEditor::ToolButton(const char* objectName) const {
-  return findChild<QToolButton*>(Q(objectName));
-}
 
 // ---------------------------------------------------------------------------
 // Hooks
@@ -499,8 +527,55 @@ void TfrmPopupWordEditor::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmPopupWordEditor::showEvent(QShowEvent* event) {
+  if (placementStorage_ && !placementRestored_) {
+    placementRestored_ = true;
+    RunGuarded(this, [this] { RestorePlacement(); });
+  }
   QMainWindow::showEvent(event);
   if (textEditor_->isEnabled()) textEditor_->setFocus();
+}
+
+void TfrmPopupWordEditor::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  if (placementStorage_ && !event->spontaneous()) RunGuarded(this, [this] { SavePlacement(); });
+}
+
+void TfrmPopupWordEditor::SavePlacement() {
+  SettingsStore& store = GetSettingsStore();
+  const QRect r = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+  store.Write(settings::kMainFormShowCmd, isMaximized() ? kShowMaximized : kShowNormal);
+  store.Write(settings::kMainFormFlags, 0);
+  store.Write(settings::kMainFormPixelsPerInch, logicalDpiY());
+  store.Write(settings::kMainFormMinMaxPos, "-1,-1,-1,-1");
+  store.Write(settings::kMainFormNormPos, QStringLiteral("%1,%2,%3,%4")
+                                              .arg(r.left())
+                                              .arg(r.top())
+                                              .arg(r.left() + r.width())
+                                              .arg(r.top() + r.height())
+                                              .toStdString());
+}
+
+void TfrmPopupWordEditor::RestorePlacement() {
+  SettingsStore& store = GetSettingsStore();
+  if (!store.ValueExists(settings::kMainFormNormPos.name)) return;
+  const QStringList parts = Q(store.Read(settings::kMainFormNormPos)).split(QLatin1Char(','));
+  if (parts.size() != 4) return;
+  int v[4];
+  for (int i = 0; i < 4; ++i) {
+    bool ok = false;
+    v[i] = parts[i].trimmed().toInt(&ok);
+    if (!ok) return;
+  }
+  const QRect r(QPoint(v[0], v[1]), QSize(v[2] - v[0], v[3] - v[1]));
+  if (r.width() < minimumSizeHint().width() / 2 || r.height() < 100 || r.width() > 16384 || r.height() > 16384)
+    return;
+  // Only where a screen shows it.
+  bool onScreen = false;
+  for (const QScreen* screen : QGuiApplication::screens())
+    onScreen = onScreen || screen->availableGeometry().intersects(r);
+  if (!onScreen) return;
+  setGeometry(r);
+  if (store.Read(settings::kMainFormShowCmd) == kShowMaximized) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void TfrmPopupWordEditor::changeEvent(QEvent* event) {
@@ -547,10 +622,10 @@ QTextCursor TfrmPopupWordEditor::ActiveCursor() const {
 
 CharFormat TfrmPopupWordEditor::ActiveAttributes() const {
   const QTextCursor c = ActiveCursor();
-  if (!c.hasSelection()) return document_->ReadCharFormat(textEditor_->currentCharFormat());
+  if (!c.hasSelection()) return Document().ReadCharFormat(textEditor_->currentCharFormat());
   CharFormat out;
   std::shared_ptr<ITextRange> range;
-  OleCheck(document_->Range(c.selectionStart(), c.selectionEnd(), &range));
+  OleCheck(Document().Range(c.selectionStart(), c.selectionEnd(), &range));
   std::shared_ptr<ITextFont> font;
   OleCheck(range->GetFont(&font));
   int32_t v = 0;
@@ -597,7 +672,7 @@ void TfrmPopupWordEditor::TextEditorSelectionChange() {
 
     const QTextCursor sel = textEditor_->textCursor();
     std::shared_ptr<ITextRange> range;
-    OleCheck(document_->Range(sel.selectionStart(), sel.selectionEnd(), &range));
+    OleCheck(Document().Range(sel.selectionStart(), sel.selectionEnd(), &range));
     std::shared_ptr<ITextPara> para;
     OleCheck(range->GetPara(&para));
     int32_t alignment = 0;
@@ -721,7 +796,7 @@ void TfrmPopupWordEditor::ScriptBtnsClick(QToolButton* clicked) {
 
 void TfrmPopupWordEditor::ColorizeText() {
   std::shared_ptr<ITextRange> selection;
-  OleCheck(document_->GetSelection(&selection));
+  OleCheck(Document().GetSelection(&selection));
   int32_t a = 0, c = 0, length = 0;
   OleCheck(selection->GetStart(&a));
   OleCheck(selection->GetEnd(&c));
@@ -737,7 +812,7 @@ void TfrmPopupWordEditor::ColorizeText() {
   // One character beyond the selection too: the one after its end.
   for (int32_t i = a; i <= c && i < length; ++i) {
     std::shared_ptr<ITextRange> range;
-    OleCheck(document_->Range(i, i + 1, &range));
+    OleCheck(Document().Range(i, i + 1, &range));
     std::shared_ptr<ITextFont> font;
     OleCheck(range->GetFont(&font));
     const int32_t r = red(random_);
@@ -755,7 +830,36 @@ void TfrmPopupWordEditor::ColorizeText() {
   }
 }
 
-void TfrmPopupWordEditor::ColorChosen(bool background) { (void)background; }
+void TfrmPopupWordEditor::ColorChosen(bool background, std::optional<QColor> color, bool automatic) {
+  if (updating_) return;
+  // "No Color" leaves the text in its automatic colour, like "Automatic".
+  const int32_t wanted = automatic || !color ? tomAutoColor
+                                             : (color->blue() << 16) | (color->green() << 8) | color->red();
+  const CharFormat now = ActiveAttributes();
+  if ((background ? now.backColor : now.foreColor) == wanted) return;
+  QTextCursor c = ActiveCursor();
+  if (!background && wanted == tomAutoColor && c.hasSelection()) {
+    // Only the text-object operations take a colour away again.
+    std::shared_ptr<ITextRange> range;
+    OleCheck(Document().Range(c.selectionStart(), c.selectionEnd(), &range));
+    std::shared_ptr<ITextFont> font;
+    OleCheck(range->GetFont(&font));
+    OleCheck(font->SetForeColor(tomAutoColor));
+  } else if (!c.hasSelection() && wanted == tomAutoColor) {
+    QTextCharFormat f = textEditor_->currentCharFormat();
+    if (background) f.clearBackground();
+    else f.clearForeground();
+    textEditor_->setCurrentCharFormat(f);
+  } else {
+    ChangeCharFormat([&](QTextCharFormat& f) {
+      // A background without a brush reads and draws as none.
+      const QBrush brush = wanted == tomAutoColor ? QBrush() : QBrush(*color);
+      if (background) f.setBackground(brush);
+      else f.setForeground(brush);
+    });
+  }
+  TextEditorSelectionChange();
+}
 
 // ---------------------------------------------------------------------------
 // Documents
@@ -799,7 +903,7 @@ void TfrmPopupWordEditor::OpenFile() {
   textEditor_->setFocus();
   if (!chosen) return;
   const QString file = dialog.selectedFiles().front();
-  LoadDocumentFile(*document_, file.toStdString());
+  LoadDocumentFile(Document(), file.toStdString());
   // The opened file is not where Save writes: Save asks for a name rather
   // than writing this document over the file of an earlier Save.
   docFileName_.clear();
@@ -825,7 +929,7 @@ QString TfrmPopupWordEditor::AskSaveFile(const QString& folder) {
 }
 
 bool TfrmPopupWordEditor::SaveTo(const QString& path) {
-  return RunGuarded(this, [this, &path] { SaveDocumentFile(*document_, path.toStdString()); });
+  return RunGuarded(this, [this, &path] { SaveDocumentFile(Document(), path.toStdString()); });
 }
 
 void TfrmPopupWordEditor::Save() {
@@ -856,31 +960,9 @@ void TfrmPopupWordEditor::InsertPicture() {
   textEditor_->setFocus();
   if (!chosen) return;
   const QStringList files = dialog.selectedFiles();
-  // All or nothing: every file is read first into a scratch document, so a
-  // picture that cannot be read stops the command before the editor changes.
-  {
-    QTextDocument scratch;
-    QtDocument check(&scratch, QtDocument::Drawing::kNone);
-    QTextCursor c(&scratch);
-    for (const QString& f : files) InsertPictureFile(check, c, f.toStdString());
-  }
-  // One undo step; the clipboard is left as it was.
-  QTextCursor cursor = textEditor_->textCursor();
-  cursor.beginEditBlock();
-  bool changed = false;
-  try {
-    for (const QString& f : files) {
-      InsertPictureFile(*document_, cursor, f.toStdString());
-      changed = true;
-    }
-  } catch (...) {
-    // A file changed since it was read: the step is taken back whole.
-    cursor.endEditBlock();
-    if (changed) textEditor_->document()->undo();
-    throw;
-  }
-  cursor.endEditBlock();
-  textEditor_->setTextCursor(cursor);
+  // All or nothing, one undo step, the clipboard left as it was; a picture
+  // that cannot be read has been reported.
+  textEditor_->InsertPictureFiles(files);
   StoreFolder(settings::kOpenPictureInitDir, files.front());
 }
 
@@ -901,6 +983,10 @@ void TfrmPopupWordEditor::Exit() {
 
 void TfrmPopupWordEditor::VisitSite() { GetShell().OpenDocument(kHomeSiteUrl); }
 
-void TfrmPopupWordEditor::AboutProgram() {}
+void TfrmPopupWordEditor::AboutProgram() {
+  TAboutBox box(Q(kHomeSiteUrl), this);
+  ModalUi().Exec(box);
+  textEditor_->setFocus();
+}
 
 }  // namespace tagsmith

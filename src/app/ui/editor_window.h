@@ -15,12 +15,14 @@
 // Main thread only. Errors of a command are shown by the application's error
 // box (RunGuarded); the document is then as it was before the command.
 
+#include <QColor>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <random>
 #include <string>
@@ -65,7 +67,7 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   ~TfrmPopupWordEditor() override;
 
   // The editing area and its document.
-  QTextEdit* TextEditor() const { return textEditor_; }
+  TTextEditor* TextEditor() const { return textEditor_; }
   QtDocument& Document() const;
   // The target list of the Convert command: 0 "bbCode", 1 "HTML".
   QComboBox* ConvertTypes() const { return cbConvertTypes_; }
@@ -97,6 +99,13 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   // What Exit ends after the user said Yes; unset, Exit closes the window
   // for good (also when closing would only hide it).
   void SetTerminateHook(std::function<void()> hook);
+  // The program's form placement: the window's position, size and state are
+  // stored under "MainFormData" when it is closed, hidden or destroyed, and
+  // restored when it is first shown. A stored placement that cannot be used
+  // (damaged, off every screen) is left alone and the window keeps its own.
+  void SetPlacementStorage(bool enabled) { placementStorage_ = enabled; }
+  void SavePlacement();
+  void RestorePlacement();
   // Whether Exit asks first (the control's window does not).
   void SetExitAsks(bool asks) { exitAsks_ = asks; }
   // The data module's translated texts (the Exit question); may be null.
@@ -115,9 +124,6 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   // Sets the layout margins of the editing area.
   void ApplyMargins();
 
-  // The window's buttons and lists by design name, for tests and the banner.
-  QToolButton* ToolButton(const char* objectName) const;
-
   // IDataModuleHost
   IPropertyTarget* FindPropertyTarget(const char* component, int menuItem) override;
   void ShowBalloon(const std::string& title, const std::string& text, bool error, int timeoutMs) override;
@@ -129,6 +135,7 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
@@ -151,7 +158,7 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   void FontStyleChanged();
   void FontSizeChanged(const QString& text);
   void FontNameChanged(const QFont& font);
-  void ColorChosen(bool background);
+  void ColorChosen(bool background, std::optional<QColor> color, bool automatic);
   void AlignmentClicked(int tag);
   void BulletsClicked();
   void ScriptBtnsClick(QToolButton* clicked);
@@ -173,8 +180,7 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   static QString StoredFolder(const StringSetting& setting);
   static void StoreFolder(const StringSetting& setting, const QString& file);
 
-  QTextEdit* textEditor_ = nullptr;
-  std::unique_ptr<QtDocument> document_;
+  TTextEditor* textEditor_ = nullptr;
   QLabel* imgBanner_ = nullptr;
   QComboBox* cbConvertTypes_ = nullptr;
   QFontComboBox* cmboxFontName_ = nullptr;
@@ -197,6 +203,8 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   bool closeHides_ = false;
   bool exitAsks_ = true;
   bool terminating_ = false;
+  bool placementStorage_ = false;
+  bool placementRestored_ = false;
   const TTranslatedStrings* strings_ = nullptr;
   std::function<void()> convertHook_;
   std::function<void()> settingsHook_;

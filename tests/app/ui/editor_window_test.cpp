@@ -6,13 +6,18 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QTimer>
 #include <QFileDialog>
 #include <QFontComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -32,10 +37,16 @@
 
 #include "app/data_module.h"
 #include "app/global_share.h"
+#include "app/ui/about_box.h"
+#include "app/ui/color_button.h"
 #include "app/ui/document_io.h"
 #include "app/ui/editor_window.h"
+#include "app/ui/paste_special_dialog.h"
 #include "app/ui/scripted_modal_ui.h"
+#include "app/ui/text_editor.h"
+#include "conversion/tags_array.h"
 #include "platform/shell.h"
+#include "richtext/rich_document.h"
 #include "richtext/rtf_reader.h"
 #include "richtext/tom.h"
 #include "support/picture_bytes.h"
@@ -116,6 +127,7 @@ class EditorWindowTest : public ::testing::Test {
   }
   QTextEdit& Edit() { return *window->TextEditor(); }
   void SetText(const QString& text) {
+    Edit().setCurrentCharFormat(QTextCharFormat());
     Edit().setPlainText(text);
     Edit().document()->clearUndoRedoStacks();
   }
@@ -239,11 +251,16 @@ TEST_F(EditorWindowTest, TheMenusHoldTheirCommandsInOrder) {
                                       "Action_InsertEquation", "Action_InsertWordDoc", "Action_InsertExcelDoc"}));
   EXPECT_EQ(items(top[2]->menu()), (std::vector<std::string>{"Action_VisitSite", "Action_AboutProgram"}));
   // The editing area's own menu.
-  std::vector<std::string> context;
-  for (QAction* a : Edit().actions()) context.push_back(a->objectName().toStdString());
-  EXPECT_EQ(Edit().contextMenuPolicy(), Qt::ActionsContextMenu);
-  EXPECT_EQ(context, (std::vector<std::string>{"Action_CutToClipboard", "Action_CopyToClipboard",
-                                               "Action_PasteFromClipboard", "Action_PasteAsFromClipboard"}));
+  QTimer::singleShot(0, [&] {
+    auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(items(popup), (std::vector<std::string>{"Action_CutToClipboard", "Action_CopyToClipboard",
+                                                      "Action_PasteFromClipboard", "Action_PasteAsFromClipboard"}));
+    popup->close();
+  });
+  window->show();
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20), Edit().viewport()->mapToGlobal(QPoint(20, 20)));
+  QApplication::sendEvent(Edit().viewport(), &event);
 }
 
 TEST_F(EditorWindowTest, TheToolBarsHoldTheControlsWithTheirHints) {
@@ -270,7 +287,9 @@ TEST_F(EditorWindowTest, TheToolBarsHoldTheControlsWithTheirHints) {
                          Row{"tbtnFontBold", "Set bold style"}, Row{"tbtnFontStrikeout", "Set strikeout stile"},
                          Row{"tbtnBullets", "Bullets"}}) {
     auto* w = Widget<QWidget>(row.name);
-    if (w) EXPECT_EQ(w->toolTip().toStdString(), row.hint) << row.name;
+    if (w) {
+      EXPECT_EQ(w->toolTip().toStdString(), row.hint) << row.name;
+    }
   }
   auto* font = Widget<QFontComboBox>("cmboxFontName");
   ASSERT_NE(font, nullptr);
@@ -316,7 +335,9 @@ TEST_F(EditorWindowTest, TheStandardShortcutsReachTheirCommands) {
                          Row{"Action_FontBold", "Ctrl+B"}, Row{"Action_FontItalic", "Ctrl+I"},
                          Row{"Action_FontUnderline", "Ctrl+U"}}) {
     QAction* a = Action(row.action);
-    if (a) EXPECT_TRUE(a->shortcuts().contains(QKeySequence(QString::fromUtf8(row.keys)))) << row.action;
+    if (a) {
+      EXPECT_TRUE(a->shortcuts().contains(QKeySequence(QString::fromUtf8(row.keys)))) << row.action;
+    }
   }
 
   // Typed into the focused editor, the keys do what they say.
@@ -336,8 +357,22 @@ TEST_F(EditorWindowTest, TheStandardShortcutsReachTheirCommands) {
   Select(0, 3);
   QTest::keyClick(&Edit(), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "one");
+  Select(4, 7);
+  QTest::keyClick(&Edit(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(Text(), u"one \r");
+  Select(0, 0);
+  QTest::keyClick(&Edit(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Text(), u"twoone \r");
+  ui.dialogs.push_back([](QDialog& d) {
+    EXPECT_TRUE(static_cast<TPasteSpecialDialog&>(d).SelectFormat(PasteFormat::UnformattedText));
+    return int(QDialog::Accepted);
+  });
+  QTest::keyClick(&Edit(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(ui.Count("exec"), 1u);
+  EXPECT_EQ(Text(), u"twotwoone \r");
   QTest::keyClick(&Edit(), Qt::Key_N, Qt::ControlModifier);
   EXPECT_EQ(Text(), u"\r");
+  QGuiApplication::clipboard()->clear();
 }
 
 TEST_F(EditorWindowTest, EveryControlAndMenuItemHasAnAccessibleName) {
@@ -501,6 +536,52 @@ TEST_F(EditorWindowTest, ColorizeRecoloursOneCharacterBeyondTheSelection) {
   }
 }
 
+TEST_F(EditorWindowTest, TheColourButtonsColourActiveAttributesAndAutomaticTakesTheColourAway) {
+  SetText("red words");
+  auto* fore = Widget<TColorButton>("jvbtnFontColor");
+  auto* back = Widget<TColorButton>("jvbtnFontBkColor");
+  ASSERT_TRUE(fore && back);
+  // Automatic is the editor's own text colour and background.
+  EXPECT_TRUE(fore->IsAutomatic());
+  EXPECT_EQ(fore->AutomaticColor(), Edit().palette().color(QPalette::Text));
+  EXPECT_TRUE(back->IsAutomatic());
+  EXPECT_EQ(back->AutomaticColor(), Edit().palette().color(QPalette::Base));
+  const auto backColour = [&](int first, int limit) {
+    int32_t v = 0;
+    OleCheck(Font(first, limit)->GetBackColor(&v));
+    return v;
+  };
+
+  Select(0, 3);
+  emit fore->colorChosen(QColor(255, 0, 0), false);
+  EXPECT_EQ(Fore(0, 3), 0x0000FF);
+  EXPECT_EQ(Fore(3, 9), tomAutoColor);
+  emit back->colorChosen(QColor(0, 0, 255), false);
+  EXPECT_EQ(backColour(0, 3), 0xFF0000);
+  EXPECT_EQ(backColour(3, 9), tomAutoColor);
+  // The colour the range has already is no change, not even an undo step.
+  Edit().document()->clearUndoRedoStacks();
+  emit fore->colorChosen(QColor(255, 0, 0), false);
+  EXPECT_FALSE(Edit().document()->isUndoAvailable());
+  // Automatic and No Color take the colours away again.
+  emit fore->colorChosen(fore->AutomaticColor(), true);
+  EXPECT_EQ(Fore(0, 3), tomAutoColor);
+  emit back->colorChosen(std::nullopt, false);
+  EXPECT_EQ(backColour(0, 3), tomAutoColor);
+  // No selection: the word at the caret; a cell of the palette.
+  Select(6, 6);
+  auto* cell = fore->Palette()->findChild<QAbstractButton*>("cellColor3");
+  ASSERT_NE(cell, nullptr);
+  cell->click();
+  int count = 0;
+  const TColorButton::NamedColor* colours = TColorButton::PaletteColors(&count);
+  ASSERT_GT(count, 3);
+  const QColor chosen = QColor::fromRgb(colours[3].rgb);
+  EXPECT_EQ(Fore(4, 9), (chosen.blue() << 16) | (chosen.green() << 8) | chosen.red());
+  EXPECT_EQ(Fore(0, 4), tomAutoColor);
+  EXPECT_TRUE(ui.Errors().empty());
+}
+
 TEST_F(EditorWindowTest, WithBothScriptButtonsUpTheSelectionLosesItsOffset) {
   const std::string rtf = WriteRtf("scripts.rtf", "a{\\super bc}{\\sub de}f");
   ui.dialogs.push_back(Choose({QString::fromStdString(rtf)}));
@@ -605,6 +686,69 @@ TEST_F(EditorWindowTest, PasteIsEnabledExactlyWhenTheClipboardHoldsSomethingToPa
   clipboard->clear();
 }
 
+TEST_F(EditorWindowTest, PasteTakesRtfFirstAndFallsBackWhenItCannotBeRead) {
+  SetText("[]");
+  const std::string damaged = "{\\rtf1 " + std::string(kRtfMaxGroupDepth + 5, '{') + "x";
+  struct Case {
+    std::string rtf;
+    std::u16string expected;
+    int32_t bold;
+  };
+  for (const Case& c : {Case{"{\\rtf1 {\\b Rich}}", u"[Rich]\r", tomTrue}, Case{damaged, u"[plain]\r", tomFalse},
+                        Case{"", u"[plain]\r", tomFalse}}) {
+    SetText("[]");
+    auto* mime = new QMimeData;
+    if (!c.rtf.empty()) mime->setData("text/rtf", QByteArray::fromStdString(c.rtf));
+    mime->setText("plain");
+    QGuiApplication::clipboard()->setMimeData(mime);
+    ASSERT_TRUE(Action("Action_PasteFromClipboard")->isEnabled());
+    Select(1, 1);
+    Action("Action_PasteFromClipboard")->trigger();
+    EXPECT_EQ(Text(), c.expected) << c.rtf.substr(0, 20);
+    EXPECT_EQ(Bold(1, 2), c.bold) << c.rtf.substr(0, 20);
+  }
+  EXPECT_TRUE(ui.Errors().empty());
+  QGuiApplication::clipboard()->clear();
+}
+
+TEST_F(EditorWindowTest, PasteAsPastesTheFormatChosenInTheDialog) {
+  auto* mime = new QMimeData;
+  mime->setData("text/rtf", "{\\rtf1 {\\b Rich}}");
+  mime->setText("plain");
+  QGuiApplication::clipboard()->setMimeData(mime);
+  SetText("");
+  ui.dialogs.push_back([](QDialog& d) {
+    auto* list = d.findChild<QListWidget*>("lstFormats");
+    EXPECT_NE(list, nullptr);
+    EXPECT_TRUE(static_cast<TPasteSpecialDialog&>(d).SelectFormat(PasteFormat::UnformattedText));
+    return int(QDialog::Accepted);
+  });
+  Action("Action_PasteAsFromClipboard")->trigger();
+  EXPECT_EQ(ui.calls.at(0).title, "Paste Special");
+  EXPECT_EQ(Text(), u"plain\r");
+  // Cancelled: nothing.
+  ui.dialogs.push_back([](QDialog&) { return int(QDialog::Rejected); });
+  Action("Action_PasteAsFromClipboard")->trigger();
+  EXPECT_EQ(Text(), u"plain\r");
+  QGuiApplication::clipboard()->clear();
+}
+
+TEST_F(EditorWindowTest, AClickFarRightOfALinePutsTheCaretAtItsEnd) {
+  window->show();
+  SetText("first line\nsecond");
+  Edit().document()->adjustSize();
+  QTextCursor c(Edit().document());
+  const QRect line = Edit().cursorRect(c);
+  const QPointF at(Edit().viewport()->width() - 3, line.center().y());
+  const QPointF global = Edit().viewport()->mapToGlobal(at);
+  QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Edit().viewport(), &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(Edit().viewport(), &release);
+  EXPECT_EQ(Edit().textCursor().position(), 10);
+  EXPECT_FALSE(Edit().textCursor().hasSelection());
+}
+
 // ---------------------------------------------------------------------------
 // Documents
 
@@ -671,6 +815,33 @@ TEST_F(EditorWindowTest, SaveAfterSaveAsAsksUnlessSaveHadSetAName) {
   EXPECT_EQ(ui.Count("exec"), 2u);
   // Save's dialog starts where Save As saved.
   EXPECT_EQ(seen.folder, home.path().string().c_str());
+}
+
+TEST_F(EditorWindowTest, ADocumentOpenedInTheWindowConvertsAsTheConverterReadsIt) {
+  const fs::path sample = fs::path(TAGSMITH_SOURCE_DIR) / "samples" / "sample.rtf";
+  ui.dialogs.push_back(Choose({QString::fromStdString(sample.string())}));
+  Action("Action_OpenFile")->trigger();
+  ASSERT_TRUE(ui.Errors().empty());
+  auto rich = RichDocument::Create();
+  ReadRtf(testing::ReadFile(sample), *rich);
+  const auto code = [](const std::shared_ptr<ITextDocument>& doc, const std::shared_ptr<IRichEditOle>& objects,
+                       uint8_t kind) {
+    THTMLTagSetHolder html;
+    TBBCODETagSetHolder bbcode;
+    TTagsArray tags;
+    tags.Document = doc;
+    tags.RichEditOle = objects;
+    tags.DataModule = {&html, &bbcode};
+    tags.OutputKind = kind;
+    tags.Analyze();
+    return tags.GetCode(false);
+  };
+  const std::shared_ptr<QtDocument> doc = window->TextEditor()->SharedDocument();
+  for (uint8_t kind : {uint8_t(0), uint8_t(1)}) {
+    const std::u16string mine = code(doc, doc, kind);
+    EXPECT_FALSE(mine.empty());
+    EXPECT_TRUE(mine == code(rich, rich, kind)) << (kind == 0 ? "HTML" : "BBCode");
+  }
 }
 
 TEST_F(EditorWindowTest, DialogsStartInTheStoredFolders) {
@@ -834,10 +1005,53 @@ TEST_F(EditorWindowTest, ClosingHidesWhenAskedAndExitStillCloses) {
   EXPECT_TRUE(window->close());
 }
 
-TEST_F(EditorWindowTest, VisitSiteOpensTheHomeSite) {
+TEST_F(EditorWindowTest, ThePlacementIsStoredWhenHiddenAndRestoredWhenFirstShown) {
+  SettingsStore& store = GetSettingsStore();
+  window->show();
+  window->setGeometry(40, 50, 600, 640);
+  window->hide();  // no placement storage: nothing stored
+  EXPECT_FALSE(store.KeyExists(settings::kMainFormData));
+
+  window->SetPlacementStorage(true);
+  window->show();
+  window->setGeometry(40, 50, 600, 640);
+  window->SetCloseHides(true);
+  window->close();
+  EXPECT_EQ(store.Read(settings::kMainFormNormPos), "40,50,640,690");
+  EXPECT_EQ(store.Read(settings::kMainFormShowCmd), 1);
+  EXPECT_TRUE(store.ValueExists(settings::kMainFormPixelsPerInch.name));
+  EXPECT_TRUE(store.ValueExists(settings::kMainFormMinMaxPos.name));
+
+  TfrmPopupWordEditor again;
+  again.SetPlacementStorage(true);
+  again.show();
+  EXPECT_EQ(again.geometry(), QRect(40, 50, 600, 640));
+
+  // Damaged or unusable placements leave the window where it is.
+  for (const char* bad : {"1,2,3", "a,b,c,d", "10,10,5,5", "-90000,-90000,-89000,-89000", ""}) {
+    store.Write(settings::kMainFormNormPos, bad);
+    TfrmPopupWordEditor w;
+    const QRect before = w.geometry();
+    w.SetPlacementStorage(true);
+    w.show();
+    EXPECT_EQ(w.geometry().size(), before.size()) << bad;
+    w.SetPlacementStorage(false);
+  }
+  EXPECT_TRUE(ui.Errors().empty());
+}
+
+TEST_F(EditorWindowTest, VisitSiteOpensTheHomeSiteAndAboutShowsTheAboutBox) {
   Action("Action_VisitSite")->trigger();
   ASSERT_EQ(shell.Calls().size(), 1u);
   EXPECT_EQ(shell.Calls()[0].target, kHomeSiteUrl);
+  bool about = false;
+  ui.dialogs.push_back([&](QDialog& d) {
+    about = dynamic_cast<TAboutBox*>(&d) != nullptr;
+    return int(QDialog::Accepted);
+  });
+  Action("Action_AboutProgram")->trigger();
+  EXPECT_TRUE(about);
+  EXPECT_EQ(ui.Count("exec"), 1u);
 }
 
 TEST_F(EditorWindowTest, ABalloonGoesToItsHookOrShowsABoxThatClosesItself) {
@@ -907,7 +1121,7 @@ TEST_F(EditorWindowTest, EveryPropertyKeyOfTheProgramFindsItsTarget) {
   for (const TTranslationKey& key : kTranslationKeys) {
     if (key.Kind != tkProperty) continue;
     const std::string component = key.Component;
-    const bool mine = component != "TrayIconMain" && component.rfind("jvbtn", 0) != 0;
+    const bool mine = component != "TrayIconMain";
     EXPECT_EQ(window->FindPropertyTarget(key.Component, key.MenuItem) != nullptr, mine) << key.Name;
   }
   EXPECT_EQ(window->FindPropertyTarget("MenuBarMain", 3), nullptr);
