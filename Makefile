@@ -63,9 +63,10 @@ demo: build
 # About box, in English and Russian, rendered on the offscreen platform into
 # out/screenshots/*.png.
 screenshots: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j$(JOBS) --target tagsmith-screenshots
+	cmake --build $(BUILD) -j$(JOBS) --target tagsmith-screenshots tagsmith-program-screenshots
 	@mkdir -p out/screenshots
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/tagsmith-screenshots samples/sample.rtf out/screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/tagsmith-program-screenshots out/screenshots
 
 # Every test, then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the threaded ones under ThreadSanitizer.
