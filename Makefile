@@ -35,8 +35,8 @@ install: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSMITH_INSTALL_PROGRAM_DIR=lib/tagsmith $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS) --target $(INSTALL_TARGETS)
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
-	-@command -v update-desktop-database >/dev/null && update-desktop-database -q "$(PREFIX)/share/applications"
-	-@command -v gtk-update-icon-cache >/dev/null && gtk-update-icon-cache -q -t "$(PREFIX)/share/icons/hicolor"
+	@if command -v update-desktop-database >/dev/null 2>&1; then update-desktop-database -q "$(PREFIX)/share/applications" || true; fi
+	@if command -v gtk-update-icon-cache >/dev/null 2>&1; then gtk-update-icon-cache -q -t "$(PREFIX)/share/icons/hicolor" || true; fi
 	@echo "Installed: $(PREFIX)/bin/tagsmith; Tagsmith is in the application menu."
 
 # Removes exactly the files the last make install wrote.
