@@ -41,8 +41,8 @@ install: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSMITH_INSTALL_PROGRAM_DIR=lib/tagsmith $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS) --target $(INSTALL_TARGETS)
 	cmake --install $(BUILD) --prefix "$(PREFIX)"
-	-@command -v update-desktop-database >/dev/null && update-desktop-database -q "$(PREFIX)/share/applications"
-	-@command -v gtk-update-icon-cache >/dev/null && gtk-update-icon-cache -q -t "$(PREFIX)/share/icons/hicolor"
+	@if command -v update-desktop-database >/dev/null 2>&1; then update-desktop-database -q "$(PREFIX)/share/applications" || true; fi
+	@if command -v gtk-update-icon-cache >/dev/null 2>&1; then gtk-update-icon-cache -q -t "$(PREFIX)/share/icons/hicolor" || true; fi
 	@echo "Installed: $(PREFIX)/bin/tagsmith; Tagsmith is in the application menu."
 
 # Removes exactly the files the last make install wrote.
@@ -81,9 +81,10 @@ demo: build
 # settings pages, in English and Russian, rendered on the offscreen platform into
 # out/screenshots/*.png.
 screenshots: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD) -j$(JOBS) --target tagsmith-screenshots
+	cmake --build $(BUILD) -j$(JOBS) --target tagsmith-screenshots tagsmith-program-screenshots
 	@mkdir -p out/screenshots
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/tagsmith-screenshots samples/sample.rtf out/screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/tagsmith-program-screenshots out/screenshots
 
 # Every test, then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the threaded ones under ThreadSanitizer.

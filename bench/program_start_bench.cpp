@@ -80,8 +80,9 @@ Run OneRun(const std::string& self) {
   if (pipe(fds) != 0) return run;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+  // The read end goes first: it may be fd 3 itself.
   posix_spawn_file_actions_addclose(&actions, fds[0]);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
   std::string a0 = self, a1 = "--child", a2 = "/show";
   char* args[] = {a0.data(), a1.data(), a2.data(), nullptr};
   const int64_t start = MonotonicNs();
