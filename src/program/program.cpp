@@ -13,8 +13,10 @@
 #include <exception>
 
 #include "app/global_share.h"
+#include "app/ui/convert_data_dialog.h"
 #include "app/ui/editor_window.h"
 #include "app/ui/modal_ui.h"
+#include "app/ui/settings_dialog.h"
 #include "program/form_placement.h"
 #include "program/hint_pause.h"
 #include "program/signal_quit.h"
@@ -82,6 +84,16 @@ TProgram::TProgram(TProgramOptions options, QObject* parent, const std::function
 
   dataModule_ = std::make_unique<TDataModuleMain>(dlProgram, &form);
   form.SetStrings(&dataModule_->Strings());
+  // Convert and Settings open their dialogs over the window, on the
+  // program's data module (its tag sets, texts and temporary files).
+  form.SetConvertHook([this] {
+    TfrmConvertData dialog(mainForm_.get(), *dataModule_, mainForm_->Document());
+    ModalUi().Exec(dialog);
+  });
+  form.SetSettingsHook([this] {
+    TfrmSettings dialog(mainForm_.get(), *dataModule_);
+    ModalUi().Exec(dialog);
+  });
   try {
     dataModule_->DataModuleCreate();
   } catch (const std::exception& e) {

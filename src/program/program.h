@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/data_module.h"
+#include "app/ui/main_thread_pump.h"
 
 namespace tagsmith {
 
@@ -80,6 +81,9 @@ class TProgram : public QObject {
   void ReportProblem(const std::string& text);
   void RestoreFormPlacement();
 
+  // The workers' main-thread steps (renderer, uploader, update check) run
+  // from the event loop for the program's whole life.
+  MainThreadPump pump_;
   bool trayAvailable_ = false;
   bool terminating_ = false;
   bool placementRestored_ = false;

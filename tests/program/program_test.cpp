@@ -214,6 +214,26 @@ TEST_F(ProgramTest, StartUpErrorsAreShownOnceAndTheProgramStaysUsable) {
   }
 }
 
+TEST_F(ProgramTest, ConvertAndSettingsOpenTheirDialogsOnTheProgramsDataModule) {
+  TProgram& p = Start({"/show"}, true);
+  p.MainForm().TextEditor()->insertPlainText("Hello");
+  ASSERT_TRUE(Action("Action_ConvertTo")->isEnabled());
+  ASSERT_TRUE(Action("Action_ShowSettingsDlg")->isEnabled());
+  std::vector<std::string> opened;
+  ui.dialogs.push_back([&](QDialog& dialog) {
+    opened.push_back(dialog.objectName().toStdString());
+    return int(QDialog::Accepted);
+  });
+  ui.dialogs.push_back([&](QDialog& dialog) {
+    opened.push_back(dialog.objectName().toStdString());
+    return int(QDialog::Rejected);
+  });
+  Action("Action_ConvertTo")->trigger();
+  Action("Action_ShowSettingsDlg")->trigger();
+  EXPECT_EQ(opened, (std::vector<std::string>{"frmConvertData", "frmSettings"}));
+  EXPECT_TRUE(ui.dialogs.empty());
+}
+
 TEST_F(ProgramTest, TheIconsHintFollowsTheLanguage) {
   GetSettingsStore().WriteString("UILang", "ru");
   TProgram& p = Start({}, true);

@@ -56,9 +56,6 @@ constexpr const char* kExitQuestionTitle = "Confirm";
 // without a question would leave the user guessing.
 constexpr const char* kDefaultExitQuestion = "Do you really want to exit Tagsmith?";
 constexpr int kTextMargin = 16;
-// The stored window states: shown normally or maximised.
-constexpr int32_t kShowNormal = 1;
-constexpr int32_t kShowMaximized = 3;
 // The largest size the text-object operations accept.
 constexpr int kMaxFontSize = 1638;
 
@@ -104,15 +101,7 @@ TfrmPopupWordEditor::TfrmPopupWordEditor(QWidget* parent) : QMainWindow(parent) 
   TextEditorSelectionChange();
 }
 
-TfrmPopupWordEditor::~TfrmPopupWordEditor() {
-  if (placementStorage_ && isVisible()) {
-    try {
-      SavePlacement();
-    } catch (const std::exception&) {
-      // A window going away has nobody left to tell.
-    }
-  }
-}
+TfrmPopupWordEditor::~TfrmPopupWordEditor() = default;
 
 QtDocument& TfrmPopupWordEditor::Document() const { return textEditor_->Document(); }
 
@@ -527,55 +516,8 @@ void TfrmPopupWordEditor::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmPopupWordEditor::showEvent(QShowEvent* event) {
-  if (placementStorage_ && !placementRestored_) {
-    placementRestored_ = true;
-    RunGuarded(this, [this] { RestorePlacement(); });
-  }
   QMainWindow::showEvent(event);
   if (textEditor_->isEnabled()) textEditor_->setFocus();
-}
-
-void TfrmPopupWordEditor::hideEvent(QHideEvent* event) {
-  QMainWindow::hideEvent(event);
-  if (placementStorage_ && !event->spontaneous()) RunGuarded(this, [this] { SavePlacement(); });
-}
-
-void TfrmPopupWordEditor::SavePlacement() {
-  SettingsStore& store = GetSettingsStore();
-  const QRect r = isMaximized() || isMinimized() ? normalGeometry() : geometry();
-  store.Write(settings::kMainFormShowCmd, isMaximized() ? kShowMaximized : kShowNormal);
-  store.Write(settings::kMainFormFlags, 0);
-  store.Write(settings::kMainFormPixelsPerInch, logicalDpiY());
-  store.Write(settings::kMainFormMinMaxPos, "-1,-1,-1,-1");
-  store.Write(settings::kMainFormNormPos, QStringLiteral("%1,%2,%3,%4")
-                                              .arg(r.left())
-                                              .arg(r.top())
-                                              .arg(r.left() + r.width())
-                                              .arg(r.top() + r.height())
-                                              .toStdString());
-}
-
-void TfrmPopupWordEditor::RestorePlacement() {
-  SettingsStore& store = GetSettingsStore();
-  if (!store.ValueExists(settings::kMainFormNormPos.name)) return;
-  const QStringList parts = Q(store.Read(settings::kMainFormNormPos)).split(QLatin1Char(','));
-  if (parts.size() != 4) return;
-  int v[4];
-  for (int i = 0; i < 4; ++i) {
-    bool ok = false;
-    v[i] = parts[i].trimmed().toInt(&ok);
-    if (!ok) return;
-  }
-  const QRect r(QPoint(v[0], v[1]), QSize(v[2] - v[0], v[3] - v[1]));
-  if (r.width() < minimumSizeHint().width() / 2 || r.height() < 100 || r.width() > 16384 || r.height() > 16384)
-    return;
-  // Only where a screen shows it.
-  bool onScreen = false;
-  for (const QScreen* screen : QGuiApplication::screens())
-    onScreen = onScreen || screen->availableGeometry().intersects(r);
-  if (!onScreen) return;
-  setGeometry(r);
-  if (store.Read(settings::kMainFormShowCmd) == kShowMaximized) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void TfrmPopupWordEditor::changeEvent(QEvent* event) {

@@ -99,13 +99,6 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   // What Exit ends after the user said Yes; unset, Exit closes the window
   // for good (also when closing would only hide it).
   void SetTerminateHook(std::function<void()> hook);
-  // The program's form placement: the window's position, size and state are
-  // stored under "MainFormData" when it is closed, hidden or destroyed, and
-  // restored when it is first shown. A stored placement that cannot be used
-  // (damaged, off every screen) is left alone and the window keeps its own.
-  void SetPlacementStorage(bool enabled) { placementStorage_ = enabled; }
-  void SavePlacement();
-  void RestorePlacement();
   // Whether Exit asks first (the control's window does not).
   void SetExitAsks(bool asks) { exitAsks_ = asks; }
   // The data module's translated texts (the Exit question); may be null.
@@ -135,7 +128,6 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
@@ -203,8 +195,6 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   bool closeHides_ = false;
   bool exitAsks_ = true;
   bool terminating_ = false;
-  bool placementStorage_ = false;
-  bool placementRestored_ = false;
   const TTranslatedStrings* strings_ = nullptr;
   std::function<void()> convertHook_;
   std::function<void()> settingsHook_;

@@ -1005,41 +1005,6 @@ TEST_F(EditorWindowTest, ClosingHidesWhenAskedAndExitStillCloses) {
   EXPECT_TRUE(window->close());
 }
 
-TEST_F(EditorWindowTest, ThePlacementIsStoredWhenHiddenAndRestoredWhenFirstShown) {
-  SettingsStore& store = GetSettingsStore();
-  window->show();
-  window->setGeometry(40, 50, 600, 640);
-  window->hide();  // no placement storage: nothing stored
-  EXPECT_FALSE(store.KeyExists(settings::kMainFormData));
-
-  window->SetPlacementStorage(true);
-  window->show();
-  window->setGeometry(40, 50, 600, 640);
-  window->SetCloseHides(true);
-  window->close();
-  EXPECT_EQ(store.Read(settings::kMainFormNormPos), "40,50,640,690");
-  EXPECT_EQ(store.Read(settings::kMainFormShowCmd), 1);
-  EXPECT_TRUE(store.ValueExists(settings::kMainFormPixelsPerInch.name));
-  EXPECT_TRUE(store.ValueExists(settings::kMainFormMinMaxPos.name));
-
-  TfrmPopupWordEditor again;
-  again.SetPlacementStorage(true);
-  again.show();
-  EXPECT_EQ(again.geometry(), QRect(40, 50, 600, 640));
-
-  // Damaged or unusable placements leave the window where it is.
-  for (const char* bad : {"1,2,3", "a,b,c,d", "10,10,5,5", "-90000,-90000,-89000,-89000", ""}) {
-    store.Write(settings::kMainFormNormPos, bad);
-    TfrmPopupWordEditor w;
-    const QRect before = w.geometry();
-    w.SetPlacementStorage(true);
-    w.show();
-    EXPECT_EQ(w.geometry().size(), before.size()) << bad;
-    w.SetPlacementStorage(false);
-  }
-  EXPECT_TRUE(ui.Errors().empty());
-}
-
 TEST_F(EditorWindowTest, VisitSiteOpensTheHomeSiteAndAboutShowsTheAboutBox) {
   Action("Action_VisitSite")->trigger();
   ASSERT_EQ(shell.Calls().size(), 1u);
