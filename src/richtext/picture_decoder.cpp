@@ -627,6 +627,9 @@ WmfLayout ScanWmf(std::string_view b) {
 //   the metafile sets up (or its frame): drawing a line or a letter costs
 //   the square of its size in pixels; bitmaps drawn more than four times
 //   that size, which libwmf scales whole before it clips them, are dropped;
+// - text is left out where its letters would come out a tiny part of the
+//   window or squashed by a window far wider than high (or the reverse):
+//   the player crashes on glyphs that round to nothing;
 // - rectangles, which libwmf's gd fills pixel by pixel without clipping, are
 //   clipped to a margin of one window around the window set up;
 // - the header is written anew: sizes, the record size and the object count
@@ -746,6 +749,8 @@ class WmfRebuilder {
       slots_.push_back(kFree);
     }
     slots_[i] = kind;
+    if (fontHeights_.size() < slots_.size()) fontHeights_.resize(slots_.size(), -1);
+    fontHeights_[i] = function == 0x02FB ? nextFontHeight_ : -1;
     Emit(function, params, tail);
   }
   void CreateEmptyBrush(Slot kind) { Create(0x02FC, {1, 0, 0, 0}, kind); }  // BS_NULL
@@ -801,6 +806,15 @@ class WmfRebuilder {
     p[at + 2] = clamp(p[at + 2], orgY_, extY_);
     p[at + 3] = clamp(p[at + 3], orgX_, extX_);
     return p;
+  }
+
+  // Whether text of the selected font comes out as letters in the window in
+  // force: not squashed beyond 64 to 1, and at least a 512th of the window.
+  bool TextDrawable() const {
+    if (!hasWindow_) return true;
+    const double w = std::fabs(extX_), h = std::fabs(extY_);
+    if (w < 1 || h < 1 || w > 64 * h || h > 64 * w) return false;
+    return fontHeight_ < 0 || (fontHeight_ > 0 && double(fontHeight_) * 512 >= h);
   }
 
   // Whether a bitmap drawn w x h logical units stays within four times the
@@ -911,6 +925,7 @@ class WmfRebuilder {
         }
         p[0] = Bounded(p[0]);  // height
         p[1] = Bounded(p[1]);  // width
+        nextFontHeight_ = std::abs(int32_t(int16_t(p[0])));
         std::string face(params_.substr(18, std::min<size_t>(params_.size() - 18, 31)));
         face = face.substr(0, face.find('\0'));
         face.resize(32, '\0');
@@ -929,7 +944,10 @@ class WmfRebuilder {
         return;
       }
       case 0x012D:  // SELECTOBJECT
-        if (Count() >= 1 && P(0) < slots_.size() && slots_[P(0)] == kDrawing) Emit(function, {P(0)});
+        if (Count() >= 1 && P(0) < slots_.size() && slots_[P(0)] == kDrawing) {
+          if (P(0) < fontHeights_.size() && fontHeights_[P(0)] >= 0) fontHeight_ = fontHeights_[P(0)];
+          Emit(function, {P(0)});
+        }
         return;
       case 0x01F0:  // DELETEOBJECT
         if (Count() >= 1 && P(0) < slots_.size() && slots_[P(0)] != kFree) {
@@ -960,7 +978,7 @@ class WmfRebuilder {
 
       // Text.
       case 0x0521: {  // TEXTOUT: length, string (padded to words), y, x
-        if (Count() < 1) return;
+        if (Count() < 1 || !TextDrawable()) return;
         const size_t n = P(0), words = (n + 1) / 2;
         if (n == 0 || Count() < 1 + words + 2) return;
         std::string text(params_.substr(2, n));
@@ -969,7 +987,7 @@ class WmfRebuilder {
         return;
       }
       case 0x0A32: {  // EXTTEXTOUT: y, x, length, options, [rectangle], string, [spacing]
-        if (Count() < 4) return;
+        if (Count() < 4 || !TextDrawable()) return;
         const size_t n = P(2);
         const uint16_t options = P(3) & 0x0006;  // ETO_OPAQUE, ETO_CLIPPED; the rest changes what the string is
         const size_t rectWords = (P(3) & 0x0006) ? 4 : 0, stringWords = (n + 1) / 2;
@@ -1026,6 +1044,9 @@ class WmfRebuilder {
 
   std::string_view params_;
   int32_t maxSize_ = 0x7FFF;
+  std::vector<int32_t> fontHeights_;  // of the fonts in the table, -1 for other objects
+  int32_t nextFontHeight_ = 0;
+  int32_t fontHeight_ = -1;  // of the font selected, -1 for the player's own
   bool hasWindow_ = false;  // the window in force, once the metafile sets one
   double orgX_ = 0, orgY_ = 0, extX_ = 0, extY_ = 0;
   std::string records_;

@@ -105,8 +105,8 @@ constexpr Keyword kKeywords[] = {
     {"highlight", Kw::kHighlight, 0}, {"f", Kw::kFont, 0}, {"fs", Kw::kFontSize, 0},
     {"super", Kw::kSuper, 0}, {"sub", Kw::kSub, 0}, {"nosupersub", Kw::kNoSuperSub, 0},
     {"up", Kw::kUp, 0}, {"dn", Kw::kDown, 0}, {"v", Kw::kHidden, 0}, {"deff", Kw::kDefaultFont, 0},
-    {"loch", Kw::kRunType, 0}, {"hich", Kw::kRunType, 1}, {"dbch", Kw::kRunType, 2},
-    {"rtlch", Kw::kRunType, 3}, {"ltrch", Kw::kRunType, 0},
+    {"loch", Kw::kRunType, 1}, {"hich", Kw::kRunType, 2}, {"dbch", Kw::kRunType, 3},
+    {"rtlch", Kw::kRunType, 4}, {"ltrch", Kw::kRunType, 0},
     {"af", Kw::kAssocFont, 0}, {"afs", Kw::kAssocSize, 0}, {"ab", Kw::kAssocBold, 0},
     {"ai", Kw::kAssocItalic, 0},
     // Paragraphs, tables and breaks.
@@ -296,7 +296,7 @@ struct CharStateHash {
 };
 
 // The font slots of a run beside its own formatting. A run-type word
-// (\loch, \hich, \dbch, \rtlch; \ltrch returns to the low one) picks the slot
+// (\loch, \hich, \dbch, \rtlch; \ltrch returns to none) picks the slot
 // the font words after it set: \loch\f or \loch\af the run's own font,
 // \hich\af the font of high-ANSI letters, \dbch\af or \dbch\f the East Asian
 // font, \rtlch\af (or a bare \af) the complex-script one. The associated
@@ -311,11 +311,11 @@ struct AssocSlot {
 };
 
 struct AssocState {
-  enum RunType : uint8_t { kLow, kHigh, kDouble, kComplex };
+  enum RunType : uint8_t { kNone, kLow, kHigh, kDouble, kComplex };
   int32_t highFont = -1;
   AssocSlot eastAsian;
   AssocSlot complex;
-  RunType runType = kLow;
+  RunType runType = kNone;
 };
 
 // Which of a run's slots a character takes, by its code, as word processors
@@ -844,6 +844,7 @@ class Reader {
           case AssocState::kLow: chr.font = hasParam ? param : deff_; break;
           case AssocState::kHigh: st_.assoc.highFont = hasParam ? param : -1; break;
           case AssocState::kDouble: st_.assoc.eastAsian.font = hasParam ? param : -1; break;
+          case AssocState::kNone:
           case AssocState::kComplex: st_.assoc.complex.font = hasParam ? param : -1; break;
         }
         break;
