@@ -9,10 +9,13 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -57,8 +60,19 @@ inline size_t ThreadCount() {
 }
 inline bool ThreadsBackTo(size_t count) {
   const auto end = std::chrono::steady_clock::now() + 10s;
+  // Qt converts and scales big images on its global thread pool, whose idle
+  // threads would linger for half a minute; they are Qt's, not ours.
+  QThreadPool::globalInstance()->waitForDone(10000);
   while (ThreadCount() > count && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(10ms);
-  return ThreadCount() <= count;
+  if (ThreadCount() <= count) return true;
+  // Name the threads left, so a failure says whose they are.
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(entry.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    std::fprintf(stderr, "thread %s: %s\n", entry.path().filename().c_str(), name.c_str());
+  }
+  return false;
 }
 
 // A property of the editor window the translator writes.
