@@ -12,6 +12,7 @@
 
 #include "app/global_share.h"
 #include "platform/xml.h"
+#include "support/banner_storage.h"
 #include "support/temp_dir.h"
 
 namespace tagsmith {
@@ -77,13 +78,19 @@ class DataModuleTest : public ::testing::Test {
     fs::create_directories(lang);
     WriteFile(lang / "en.xml", EveryKeyFile("en", "en:"));
     WriteFile(lang / "xx.xml", EveryKeyFile("xx", "xx:"));
+    WriteFile(home / "prog/Data/storage_en_1.bin", testing::BannerStorageBytes("en", 1, {100}));
     ProgramTickCounters() = {};
   }
   ~DataModuleTest() override {
+    CutOffAllUpdateChecks();
     ProgramTickCounters() = {};
     DoneGlobalShare();
   }
-  void Open() { InitGlobalShare((home / "prog/tagsmith").string()); }
+  void Open() {
+    InitGlobalShare((home / "prog/tagsmith").string());
+    // The start's update check asks a port where nothing listens.
+    GetSettingsStore().Write(settings::kUpdateHost, "127.0.0.1:9");
+  }
   // The property keys of the table in its order, as the window is asked for
   // them, leaving out those of `other`.
   static std::vector<std::string> PropertyComponents(TKeyScope other) {
