@@ -205,8 +205,14 @@ class TDataModuleMain {
    public:
     explicit ComponentTasks(TDataModuleMain& dm) : dm_(dm) {}
     void StartUpdateCheck() override { dm_.StartUpdateCheck(); }
-    void ShowNextBanner() override { dm_.bannStor_.ShowNextBanner(); }
-    void RestartBannerRotation() override { dm_.bannStor_.RestartRotation(); }
+    // Without a storage folder (before creation, or after it could not be
+    // set, which was reported then) there is nothing to rotate.
+    void ShowNextBanner() override {
+      if (!dm_.bannStor_.StorageDir().empty()) dm_.bannStor_.ShowNextBanner();
+    }
+    void RestartBannerRotation() override {
+      if (!dm_.bannStor_.StorageDir().empty()) dm_.bannStor_.RestartRotation();
+    }
 
    private:
     TDataModuleMain& dm_;

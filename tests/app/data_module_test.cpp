@@ -285,7 +285,8 @@ TEST_F(DataModuleTest, ACheckStartsOnThe18001stTickAndABannerChangesEvery61) {
   EXPECT_EQ(dm.UpdateTicks(), 0);
   EXPECT_EQ(tasks.banners, 36002 / 61);
 
-  // No tasks yet: the counters run and reset all the same.
+  // Before creation its own components have nothing to do: the counters run
+  // and reset all the same, and nothing fails.
   TDataModuleMain bare(dlControl, &window);
   for (int i = 0; i < 61; ++i) bare.TimerMainTimer();
   EXPECT_EQ(bare.BannerTicks(), 0);

@@ -19,6 +19,7 @@
 #include "app/global_share.h"
 #include "app/ui/editor_window.h"
 #include "app/ui/scripted_modal_ui.h"
+#include "app/ui/text_editor.h"
 #include "program/form_placement.h"
 #include "program/tray_icon.h"
 #include "support/recording_shell.h"
