@@ -39,6 +39,7 @@
 #include "platform/sync_queue.h"
 #include "richtext/rich_document.h"
 #include "support/picture_bytes.h"
+#include "support/program_home.h"
 #include "support/temp_dir.h"
 
 namespace tagsmith {
@@ -187,7 +188,10 @@ BENCHMARK(BM_TenPicturesToLastThumbnail)->Arg(0)->Arg(1)->Unit(benchmark::kMilli
 
 // The dialog's data module and its editor window, in a home of their own.
 struct DialogHome : Home {
-  DialogHome() : dataModule(dlProgram, nullptr) { dataModule.DataModuleCreate(); }
+  DialogHome() : dataModule(dlProgram, nullptr) {
+    testing::PrepareProgramData(home.path() / "prog");
+    dataModule.DataModuleCreate();
+  }
   TDataModuleMain dataModule;
   QWidget editor;
 };

@@ -3,7 +3,8 @@
 // Unit_DataModule: TDataModuleMain, the one object that ties the non-visual
 // parts of an editor together for its whole life: the translator, the two tag
 // sets, the temporary files and the one-second tick that drives the update
-// checks and the banner rotation. The program has one; each instance of the
+// checks and the banner rotation, the update checker (WebUpdaterMain) and the
+// banner storages (BannStor). The program has one; each instance of the
 // embeddable control has its own.
 
 #include <cstdint>
@@ -17,6 +18,8 @@
 #include "images/temp_files.h"
 #include "localization/simple_translator.h"
 #include "localization/translation_keys.h"
+#include "updates/banner_storages.h"
+#include "updates/web_updater.h"
 
 namespace tagsmith {
 
@@ -38,10 +41,15 @@ class IDataModuleHost {
   virtual IPropertyTarget* FindPropertyTarget(const char* component, int menuItem) = 0;
   // A balloon of the notification-area icon (a desktop notification).
   virtual void ShowBalloon(const std::string& title, const std::string& text, bool error, int timeoutMs) = 0;
+  // The window's banner strip, where BannStor shows its pictures; null when
+  // the window has none. It must outlive the data module, or the data module
+  // must be told first (DetachBanner).
+  virtual IBanner* BannerStrip() { return nullptr; }
 };
 
 // What the tick and a language change start in the update checker and the
-// banner component, which join the data module with their own components.
+// banner component. By default the data module's own WebUpdaterMain and
+// BannStor do it; tests of the counters put a recorder in their place.
 // Main thread only.
 class IDataModuleTasks {
  public:
@@ -91,8 +99,17 @@ class TDataModuleMain {
   //   2. the translator's LangDir is LanguageDir, its CurrLang "UILang";
   //   3. RegisterTranslations, then Translate;
   //   4. both tag sets are made and read from the store ("bbcode", "html"),
-  //      and the dialects ("BBCodeDialect", "HTMLDialect").
-  // The program runs them in this order, the control in the order 1, 4, 2, 3.
+  //      and the dialects ("BBCodeDialect", "HTMLDialect");
+  //   5. a missing BannerDir is made, with its parents, and filled with the
+  //      files of DataDir (the shipped storages);
+  //   6. BannStor's storage folder := BannerDir; when that fails, the folder
+  //      is filled from DataDir again and set once more;
+  //   7. WebUpdaterMain asks "UpdateHost" for kUpdateFileURI;
+  //   8. with "NoErr" true an update check starts; otherwise the program
+  //      turns the periodic checks off and shows the error balloon (the
+  //      control does neither: no check, no balloon, periodic checks on).
+  // The program runs them in this order, the control in the order 1, 4, 2,
+  // 3, 5, 6, 7, 8.
   // A step that fails does not stop the others: every step is tried, and
   // then the first error is thrown (once), so a broken language file still
   // leaves the stored tag sets in force. The data module stays usable.
@@ -110,19 +127,47 @@ class TDataModuleMain {
   // and the banner rotation restarts.
   void ReloadLanguage();
 
+  // The update checker's handlers, run on the main thread while a check
+  // of WebUpdaterMain runs:
+  // - the installed version (ReadProgVer);
+  TVer WebUpdaterMainGetProgVer();
+  // - whether BannStor holds a storage of `lang` with version `ver`;
+  bool WebUpdaterMainBannerCheck(const std::string& lang, int32_t ver);
+  // - BannStor drops the storages of `lang` up to version `oldVer`;
+  void WebUpdaterMainOldBannProcessEvent(int32_t oldVer, const std::string& lang);
+  // - the check's results: each downloaded storage is added to BannStor in
+  //   order and the folder reloaded when the check listed any; a downloaded
+  //   installer (program only) is recorded with StoreDownloadedUpdate, kept
+  //   past the end of the program (ForgetFile) and announced in a balloon
+  //   without time-out. A storage that cannot be added does not keep the
+  //   others out nor the installer unrecorded; the first failure is thrown
+  //   after everything was tried.
+  void WebUpdaterMainCheckComplete(const TCheckRec& prog, const TCheckRecArr& banner);
+
+  // The banner strip goes away before the data module: BannStor shows
+  // nothing from now on and hands the strip's click handler back.
+  void DetachBanner();
+
   // The timer's handler, called once a second by the owner's timer:
   //   1. UpdateTicks + 1; above 18000 it is reset and, while
   //      PeriodicUpdatesEnabled, an update check starts;
   //   2. BannerTicks + 1; above 60 it is reset and the next banner is shown.
   void TimerMainTimer();
 
-  // The update checker's and banner component's seam (may be null: the
-  // counters run and nothing is started). `tasks` must outlive its use.
+  // The update checker's and banner component's seam; the data module's own
+  // components until replaced (null: the counters run and nothing is
+  // started). `tasks` must outlive its use.
   void SetTasks(IDataModuleTasks* tasks) { tasks_ = tasks; }
+
+  // Where the update file lies on the update host.
+  static constexpr const char* kUpdateFileURI = "/download/xml/tagsmith_update.xml";
 
   TDeliverable Deliverable() const { return deliverable_; }
   TSimpleTranslator& TranMain() { return tranMain_; }
   TTempFiles& TempFilesMain() { return tempFilesMain_; }
+  // Its key and time-outs may be changed before DataModuleCreate.
+  TWebUpdater& WebUpdaterMain() { return webUpdaterMain_; }
+  TBannerStorages& BannStor() { return bannStor_; }
   TTranslatedStrings& Strings() { return strings_; }
   // Null before DataModuleCreate and after DataModuleDestroy.
   TBBCODETagSetHolder* BBCodeTagSet() { return bbcode_.get(); }
@@ -149,12 +194,36 @@ class TDataModuleMain {
   void SetCurrLang();
   void Translate();
   void ReadTagSets();
+  void PrepareBannerDir();
+  void SetBannerFolder();
+  void SetUpdateHost();
+  void StartFirstCheck();
+  void StartUpdateCheck();
+
+  // The default tasks: the data module's own components.
+  class ComponentTasks : public IDataModuleTasks {
+   public:
+    explicit ComponentTasks(TDataModuleMain& dm) : dm_(dm) {}
+    void StartUpdateCheck() override { dm_.StartUpdateCheck(); }
+    // Without a storage folder (before creation, or after it could not be
+    // set, which was reported then) there is nothing to rotate.
+    void ShowNextBanner() override {
+      if (!dm_.bannStor_.StorageDir().empty()) dm_.bannStor_.ShowNextBanner();
+    }
+    void RestartBannerRotation() override {
+      if (!dm_.bannStor_.StorageDir().empty()) dm_.bannStor_.RestartRotation();
+    }
+
+   private:
+    TDataModuleMain& dm_;
+  };
 
   const TDeliverable deliverable_;
   IDataModuleHost* const host_;
   TTickCounters ownCounters_;
   TTickCounters* const counters_;
-  IDataModuleTasks* tasks_ = nullptr;
+  ComponentTasks componentTasks_{*this};
+  IDataModuleTasks* tasks_ = &componentTasks_;
   // Declared before the translator: registered variables outlive it.
   TTranslatedStrings strings_;
   TSimpleTranslator tranMain_;
@@ -162,6 +231,10 @@ class TDataModuleMain {
   std::unique_ptr<TBBCODETagSetHolder> bbcode_;
   std::unique_ptr<THTMLTagSetHolder> html_;
   TDialectChoice dialects_;
+  TBannerStorages bannStor_;
+  // Last, so that it goes first: a check still running is cut off before
+  // anything it reports to is gone.
+  TWebUpdater webUpdaterMain_;
 };
 
 }  // namespace tagsmith

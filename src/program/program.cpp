@@ -15,6 +15,7 @@
 #include "app/global_share.h"
 #include "app/ui/convert_data_dialog.h"
 #include "app/ui/editor_window.h"
+#include "app/ui/main_thread_pump.h"
 #include "app/ui/modal_ui.h"
 #include "app/ui/settings_dialog.h"
 #include "program/form_placement.h"
@@ -62,6 +63,7 @@ QAction* Action(QWidget& form, const char* name) {
 TProgram::TProgram(TProgramOptions options, QObject* parent, const std::function<void(QWidget&)>& windowMade)
     : QObject(parent) {
   trayAvailable_ = options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+  pump_ = std::make_unique<MainThreadPump>();
   for (const std::string& problem : options.startupProblems) ReportProblem(problem);
 
   mainForm_ = std::make_unique<TfrmPopupWordEditor>();
@@ -112,14 +114,23 @@ TProgram::~TProgram() {
   timerMain_.stop();
   if (mainForm_ && mainForm_->isVisible()) SaveFormPlacement();
   if (mainForm_) mainForm_->removeEventFilter(this);
-  // The window first: it holds the data module's texts and the icon's hook.
+  // The window first: it holds the data module's texts and the icon's hook;
+  // its banner strip is taken from the banner component before it goes.
+  if (dataModule_) dataModule_->DetachBanner();
   mainForm_.reset();
   trayIcon_.reset();
+  // A check still running is cut off here without waiting for its server.
   dataModule_.reset();
+  pump_.reset();
 }
 
 void TProgram::OnTimerMainTimer() {
-  if (dataModule_) dataModule_->TimerMainTimer();
+  if (!dataModule_) return;
+  try {
+    dataModule_->TimerMainTimer();
+  } catch (const std::exception& e) {
+    if (timerProblems_.insert(e.what()).second) ReportProblem(e.what());
+  }
 }
 
 void TProgram::OpenEditor() {

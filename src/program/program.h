@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 
 namespace tagsmith {
 
+class MainThreadPump;
 class TfrmPopupWordEditor;
 class TTrayIconMain;
 
@@ -88,6 +90,11 @@ class TProgram : public QObject {
   bool terminating_ = false;
   bool placementRestored_ = false;
   bool placementErrorShown_ = false;
+  // The failures of the timer's work shown so far: the same failure every
+  // minute (a banner that cannot be shown) is shown only once.
+  std::set<std::string> timerProblems_;
+  // Serves the update check's main-thread steps from the event loop.
+  std::unique_ptr<MainThreadPump> pump_;
   std::unique_ptr<TfrmPopupWordEditor> mainForm_;
   std::unique_ptr<TTrayIconMain> trayIcon_;
   std::unique_ptr<TDataModuleMain> dataModule_;

@@ -12,6 +12,7 @@
 
 #include "app/global_share.h"
 #include "platform/xml.h"
+#include "support/banner_storage.h"
 #include "support/temp_dir.h"
 
 namespace tagsmith {
@@ -77,13 +78,19 @@ class DataModuleTest : public ::testing::Test {
     fs::create_directories(lang);
     WriteFile(lang / "en.xml", EveryKeyFile("en", "en:"));
     WriteFile(lang / "xx.xml", EveryKeyFile("xx", "xx:"));
+    WriteFile(home / "prog/Data/storage_en_1.bin", testing::BannerStorageBytes("en", 1, {100}));
     ProgramTickCounters() = {};
   }
   ~DataModuleTest() override {
+    CutOffAllUpdateChecks();
     ProgramTickCounters() = {};
     DoneGlobalShare();
   }
-  void Open() { InitGlobalShare((home / "prog/tagsmith").string()); }
+  void Open() {
+    InitGlobalShare((home / "prog/tagsmith").string());
+    // The start's update check asks a port where nothing listens.
+    GetSettingsStore().Write(settings::kUpdateHost, "127.0.0.1:9");
+  }
   // The property keys of the table in its order, as the window is asked for
   // them, leaving out those of `other`.
   static std::vector<std::string> PropertyComponents(TKeyScope other) {
@@ -278,7 +285,8 @@ TEST_F(DataModuleTest, ACheckStartsOnThe18001stTickAndABannerChangesEvery61) {
   EXPECT_EQ(dm.UpdateTicks(), 0);
   EXPECT_EQ(tasks.banners, 36002 / 61);
 
-  // No tasks yet: the counters run and reset all the same.
+  // Before creation its own components have nothing to do: the counters run
+  // and reset all the same, and nothing fails.
   TDataModuleMain bare(dlControl, &window);
   for (int i = 0; i < 61; ++i) bare.TimerMainTimer();
   EXPECT_EQ(bare.BannerTicks(), 0);

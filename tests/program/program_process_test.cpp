@@ -1,9 +1,11 @@
 // The real tagsmith executable, started on the offscreen platform in a
 // temporary home: how it ends on SIGTERM, with "Runn" set, with a waiting
-// installer that carries no signature, and without any display.
+// installer that carries no signature, without any display, and with an
+// update host that never answers.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include <sys/wait.h>
 
 #include "app/global_share.h"
+#include "support/http_server.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -140,6 +143,25 @@ TEST_F(ProgramProcess, AWaitingInstallerWithoutSignatureIsNotRunAndTheProgramSta
   ASSERT_EQ(kill(pid, SIGTERM), 0);
   EXPECT_EQ(WaitFor(pid, 10s), 0) << ReadFile(scratch / "err");
   EXPECT_NE(Get("", "HasUpdate"), "TRUE") << "cleared, so the next start is a normal one";
+  EXPECT_EQ(Leftovers(), std::vector<fs::path>{});
+}
+
+TEST_F(ProgramProcess, ItAsksTheUpdateHostAtStartAndAStalledServerDoesNotHoldItsExit) {
+  std::atomic<int> asked{0};
+  testing::HttpTestServer server([&](const testing::HttpTestServer::Request& r, auto& c) {
+    if (r.target == "/download/xml/tagsmith_update.xml") ++asked;
+    // No reply until the program goes away or the server ends.
+    (void)c.HoldUntilPeerCloses(60s);
+  });
+  Set("UpdateHost", server.Authority());
+  const pid_t pid = Start({});
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(WaitUntilRunning(pid)) << ReadFile(scratch / "err");
+  for (int i = 0; i < 2000 && asked.load() == 0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(asked.load(), 1);
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  // Far below the server's hold: the exit does not wait for the check.
+  EXPECT_EQ(WaitFor(pid, 10s), 0) << ReadFile(scratch / "err");
   EXPECT_EQ(Leftovers(), std::vector<fs::path>{});
 }
 

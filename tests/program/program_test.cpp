@@ -8,7 +8,9 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QTextEdit>
 
 #include <filesystem>
@@ -20,6 +22,7 @@
 #include "app/ui/text_editor.h"
 #include "program/form_placement.h"
 #include "program/tray_icon.h"
+#include "support/recording_shell.h"
 #include "support/temp_dir.h"
 
 namespace tagsmith {
@@ -42,11 +45,17 @@ class ProgramTest : public ::testing::Test {
     fs::create_directories(prog / "Lang");
     for (const char* f : {"en.xml", "ru.xml"})
       fs::copy_file(fs::path(TAGSMITH_SOURCE_DIR) / "Lang" / f, prog / "Lang" / f);
+    fs::create_directories(prog / "Data");
+    for (const char* f : {"storage_en_1.bin", "storage_ru_1.bin"})
+      fs::copy_file(fs::path(TAGSMITH_SOURCE_DIR) / "Data" / f, prog / "Data" / f);
     ProgramTickCounters() = {};
     InitGlobalShare((prog / "tagsmith").string());
+    // The start's update check asks a port where nothing listens.
+    GetSettingsStore().Write(settings::kUpdateHost, "127.0.0.1:9");
   }
   ~ProgramTest() override {
     program.reset();
+    CutOffAllUpdateChecks();
     DoneGlobalShare();
     ProgramTickCounters() = {};
   }
@@ -159,6 +168,47 @@ TEST_F(ProgramTest, TheOneSecondTimerStartsACheckOnTheTickAfter18000) {
   EXPECT_EQ(tasks.checks, 1);
   EXPECT_EQ(tasks.banners, 18001 / 61);
   p.DataModule().SetTasks(nullptr);
+}
+
+QImage StripImage(const QLabel& strip) { return strip.pixmap().toImage(); }
+
+void Click(QWidget& widget) {
+  const QPointF at(widget.width() / 2.0, widget.height() / 2.0);
+  const QPointF global = widget.mapToGlobal(at);
+  QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&widget, &press);
+  QCoreApplication::sendEvent(&widget, &release);
+}
+
+TEST_F(ProgramTest, TheBannerStripShowsTheShippedBannersRotatesAndOpensTheirLinks) {
+  testing::RecordingShell shell;
+  testing::ScopedShell scoped(shell);
+  TProgram& p = Start({"/show"}, true);
+  QLabel& strip = *p.MainForm().Banner();
+  const QImage first = StripImage(strip);
+  ASSERT_FALSE(first.isNull());
+  EXPECT_LE(first.height(), strip.height());
+  // The banner folder was made from the shipped storages.
+  EXPECT_TRUE(fs::exists(fs::path(BannerDir()) / "storage_en_1.bin"));
+
+  // Every 61 ticks the next picture, the first again after the last.
+  std::vector<QImage> seen{first};
+  for (size_t n = 1; n <= p.DataModule().BannStor().Storages().front().Contents.Pictures.size(); ++n) {
+    for (int i = 0; i < 60; ++i) p.OnTimerMainTimer();
+    EXPECT_EQ(StripImage(strip), seen.back());
+    p.OnTimerMainTimer();
+    seen.push_back(StripImage(strip));
+    EXPECT_NE(seen[n], seen[n - 1]);
+  }
+  EXPECT_EQ(seen.back(), first);
+
+  // A click opens the picture's link, a page of the maker's site.
+  Click(strip);
+  const auto calls = shell.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].target.rfind("https://", 0), 0u) << calls[0].target;
+  EXPECT_TRUE(ui.Errors().empty());
 }
 
 TEST_F(ProgramTest, StartUpErrorsAreShownOnceAndTheProgramStaysUsable) {

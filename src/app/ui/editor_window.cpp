@@ -129,6 +129,7 @@ void TfrmPopupWordEditor::CreateEditor() {
   imgBanner_->setAlignment(Qt::AlignCenter);
   imgBanner_->setCursor(Qt::PointingHandCursor);
   layout->addWidget(imgBanner_);
+  bannerStrip_ = new TBannerStrip(*imgBanner_);
   setCentralWidget(central);
 
   QTextEdit* edit = textEditor_;

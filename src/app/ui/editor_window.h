@@ -29,6 +29,7 @@
 
 #include "app/data_module.h"
 #include "app/global_share.h"
+#include "app/ui/banner_strip.h"
 #include "app/ui/editor_icons.h"
 #include "app/ui/property_targets.h"
 #include "app/ui/qt_document.h"
@@ -120,6 +121,7 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
   // IDataModuleHost
   IPropertyTarget* FindPropertyTarget(const char* component, int menuItem) override;
   void ShowBalloon(const std::string& title, const std::string& text, bool error, int timeoutMs) override;
+  IBanner* BannerStrip() override { return bannerStrip_; }
 
   // The seed of the colouring's random numbers (tests make it repeatable).
   void SeedColorize(uint32_t seed) { random_.seed(seed); }
@@ -174,6 +176,7 @@ class TfrmPopupWordEditor : public QMainWindow, public IDataModuleHost {
 
   TTextEditor* textEditor_ = nullptr;
   QLabel* imgBanner_ = nullptr;
+  TBannerStrip* bannerStrip_ = nullptr;  // a child of imgBanner_
   QComboBox* cbConvertTypes_ = nullptr;
   QFontComboBox* cmboxFontName_ = nullptr;
   QComboBox* cboxFontSize_ = nullptr;

@@ -98,6 +98,9 @@ QPixmap WithMenuOpen(TfrmPopupWordEditor& window, QAction* item) {
 
 bool Render(const std::string& document, const QString& out, const std::string& lang) {
   GetSettingsStore().Write(settings::kUILang, lang);
+  // The start's update check asks a port where nothing listens: pictures
+  // are made without the network. The banners are the shipped ones.
+  GetSettingsStore().Write(settings::kUpdateHost, "127.0.0.1:9");
   TfrmPopupWordEditor window;
   TDataModuleMain dataModule(dlProgram, &window);
   dataModule.DataModuleCreate();

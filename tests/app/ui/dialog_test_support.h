@@ -25,6 +25,7 @@
 #include "app/global_share.h"
 #include "localization/simple_translator.h"
 #include "platform/sync_queue.h"
+#include "support/program_home.h"
 #include "support/temp_dir.h"
 
 namespace tagsmith::testing {
@@ -116,9 +117,11 @@ class DialogFixture : public ::testing::Test {
     for (const char* file : {"en.xml", "ru.xml"})
       std::filesystem::copy_file(std::filesystem::path(TAGSMITH_SOURCE_DIR) / "Lang" / file, lang / file);
     InitGlobalShare(ProgramPath());
+    PrepareProgramData(home / "prog");
   }
   ~DialogFixture() override {
     dataModule.reset();
+    CutOffAllUpdateChecks();
     DoneGlobalShare();
   }
 

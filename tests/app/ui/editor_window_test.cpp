@@ -50,6 +50,7 @@
 #include "richtext/rtf_reader.h"
 #include "richtext/tom.h"
 #include "support/picture_bytes.h"
+#include "support/program_home.h"
 #include "support/recording_shell.h"
 #include "support/temp_dir.h"
 
@@ -105,12 +106,14 @@ class EditorWindowTest : public ::testing::Test {
     for (const char* name : {"en.xml", "ru.xml"})
       fs::copy_file(fs::path(TAGSMITH_SOURCE_DIR) / "Lang" / name, home / "prog/Lang" / name);
     InitGlobalShare((home / "prog/tagsmith").string());
+    testing::PrepareProgramData(home / "prog");
     window = std::make_unique<TfrmPopupWordEditor>();
     previousShell = SetShell(&shell);
   }
   ~EditorWindowTest() override {
     window.reset();
     SetShell(previousShell);
+    CutOffAllUpdateChecks();
     DoneGlobalShare();
   }
 
