@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "app/data_module.h"
-#include "app/ui/main_thread_pump.h"
 
 namespace tagsmith {
 
@@ -83,9 +82,6 @@ class TProgram : public QObject {
   void ReportProblem(const std::string& text);
   void RestoreFormPlacement();
 
-  // The workers' main-thread steps (renderer, uploader, update check) run
-  // from the event loop for the program's whole life.
-  MainThreadPump pump_;
   bool trayAvailable_ = false;
   bool terminating_ = false;
   bool placementRestored_ = false;
@@ -93,7 +89,8 @@ class TProgram : public QObject {
   // The failures of the timer's work shown so far: the same failure every
   // minute (a banner that cannot be shown) is shown only once.
   std::set<std::string> timerProblems_;
-  // Serves the update check's main-thread steps from the event loop.
+  // Serves the workers' main-thread steps (renderer, uploader, update
+  // check) from the event loop for the program's whole life.
   std::unique_ptr<MainThreadPump> pump_;
   std::unique_ptr<TfrmPopupWordEditor> mainForm_;
   std::unique_ptr<TTrayIconMain> trayIcon_;

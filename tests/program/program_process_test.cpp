@@ -58,6 +58,9 @@ int WaitFor(pid_t pid, std::chrono::milliseconds limit, std::chrono::millisecond
 
 class ProgramProcess : public ::testing::Test {
  protected:
+  // The start-up update check goes where nothing listens, so that no test
+  // leaves the machine; a test that wants a host sets its own.
+  void SetUp() override { Set("UpdateHost", "127.0.0.1:9"); }
   fs::path RegistryFile() const { return home / ".config/Quorindo/registry.sqlite3"; }
   void Set(const char* name, const std::string& text) {
     Registry registry(RegistryFile().string());
