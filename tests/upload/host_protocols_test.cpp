@@ -26,7 +26,10 @@ struct HostFixture : ::testing::Test {
   UploadHosts HostsFor(const HttpTestServer& server) const {
     return UploadHosts{"load%d.imageshack.example.test", "fastpic.example.test", server.Authority()};
   }
+  // Short enough that the stalls below fail fast...
   UploadTimeouts timeouts{2000ms, 300ms, 25ms};
+  // ...and long enough that a loaded machine never fails a server that answers.
+  UploadTimeouts patient{10000ms, 10000ms, 25ms};
   testing::TempDir dir;
   std::string file;
   std::string bytes;
@@ -45,7 +48,7 @@ TEST_F(HostFixture, ImageShackRequestHasItsFieldsInOrderOnANumberedHost) {
   HttpTestServer server([](const auto&, auto& c) {
     c.Send(HttpReply(testing::ImageShackReply("http://img/a.png", "http://img/a.th.png", "http://img/page")));
   });
-  const UploadLinks links = UploadAttempt(TUploadServer::ImageShack, file, HostsFor(server), timeouts);
+  const UploadLinks links = UploadAttempt(TUploadServer::ImageShack, file, HostsFor(server), patient);
   EXPECT_EQ(links.ImageURL, "http://img/a.png");
   EXPECT_EQ(links.ImagePreviewURL, "http://img/a.th.png");
   EXPECT_EQ(links.LinkToPage, "http://img/page");
@@ -80,7 +83,7 @@ TEST_F(HostFixture, FastPicRequestHasItsFieldsInOrderOnItsHost) {
                      "<ImagePath>http://fp/i.jpg</ImagePath><THUMBPATH>http://fp/t.jpg</THUMBPATH>"
                      "<viewurl>http://fp/v</viewurl></UploadSettings>"));
   });
-  const UploadLinks links = UploadAttempt(TUploadServer::FastPic, jpeg, HostsFor(server), timeouts);
+  const UploadLinks links = UploadAttempt(TUploadServer::FastPic, jpeg, HostsFor(server), patient);
   EXPECT_EQ(links.ImageURL, "http://fp/i.jpg");
   EXPECT_EQ(links.ImagePreviewURL, "http://fp/t.jpg");
   EXPECT_EQ(links.LinkToPage, "http://fp/v");
@@ -116,7 +119,7 @@ TEST_F(HostFixture, ReplySplitInsideItsTerminatorWithTrailingTextIsRead) {
     c.Send(body.substr(cut) + "<html>advertisement, not XML");
     c.HoldUntilPeerCloses(5s);
   });
-  EXPECT_EQ(UploadAttempt(TUploadServer::ImageShack, file, HostsFor(server), timeouts).ImageURL,
+  EXPECT_EQ(UploadAttempt(TUploadServer::ImageShack, file, HostsFor(server), patient).ImageURL,
             "http://img/split.png");
 }
 
@@ -150,9 +153,9 @@ TEST_F(HostFixture, FailedRequestsAreFailedPostsAndMalformedXmlIsNot) {
   HttpTestServer broken([](const auto&, auto& c) {
     c.Send(HttpReply("<imginfo><links><image_link>x</links></imginfo>"));
   });
-  EXPECT_THROW(UploadAttempt(TUploadServer::ImageShack, file, HostsFor(broken), timeouts), EXmlError);
+  EXPECT_THROW(UploadAttempt(TUploadServer::ImageShack, file, HostsFor(broken), patient), EXmlError);
   HttpTestServer brokenFp([](const auto&, auto& c) { c.Send(HttpReply("<UploadSettings><status>ok</UploadSettings>")); });
-  EXPECT_THROW(UploadAttempt(TUploadServer::FastPic, file, HostsFor(brokenFp), timeouts), EXmlError);
+  EXPECT_THROW(UploadAttempt(TUploadServer::FastPic, file, HostsFor(brokenFp), patient), EXmlError);
 
   HttpTestServer unused([](const auto&, auto& c) { c.Send(HttpReply(testing::FastPicReply("x"))); });
   EXPECT_THROW(UploadAttempt(TUploadServer::FastPic, (dir / "missing.png").string(), HostsFor(unused), timeouts),
@@ -277,7 +280,7 @@ TEST_F(HostFixture, ManyImageShackAttemptsUseEveryServerNumber) {
     c.Send(HttpReply(testing::ImageShackReply("http://x")));
   });
   for (int i = 0; i < 200 && hosts.size() < 9; ++i) {
-    UploadAttempt(TUploadServer::ImageShack, file, HostsFor(server), timeouts);
+    UploadAttempt(TUploadServer::ImageShack, file, HostsFor(server), patient);
     std::lock_guard<std::mutex> g(lock);
     if (hosts.size() == 9) break;
   }
